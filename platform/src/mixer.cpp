@@ -18,7 +18,7 @@ Mixer::Mixer(uint32_t rate, uint32_t channels, bool formatFixed)
     : rate_(rate), channels_(channels), formatFixed_(formatFixed) {
     acc_.resize(kBlockFrames * 2);
     block_.resize(kBlockFrames * 2);
-    for (auto& in : scratch_.input) in.resize(kScratchFrames);
+    scratch_.input.resize(kScratchFrames * 2);
     scratch_.fired.reserve(64);
 }
 

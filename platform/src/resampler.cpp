@@ -1,6 +1,7 @@
 #include "resampler.h"
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -37,11 +38,11 @@ std::shared_ptr<const SincFilter> build(uint32_t inRate, uint32_t outRate) {
     const double cutoff = 0.25 * (1 + kPassband) * scale;  // cycles per input frame
     const double half = f->taps / 2.0;
     const double i0Beta = besselI0(kBeta);
-    f->coefficients.resize(size_t(f->phases) * f->taps);
+    std::vector<double> row(f->taps);
+    f->coefficients.resize(size_t(f->phases) * f->taps * 2);
     for (uint32_t p = 0; p < f->phases; ++p) {
         double frac = double(p) / f->phases;  // position of the output between input frames
         double sum = 0;
-        float* row = &f->coefficients[size_t(p) * f->taps];
         for (uint32_t k = 0; k < f->taps; ++k) {
             // distance from the output position to input frame floor(p) - before + k
             double t = double(k) - f->before() - frac;
@@ -50,14 +51,18 @@ std::shared_ptr<const SincFilter> build(uint32_t inRate, uint32_t outRate) {
             double w = t / half;
             double window = std::abs(w) >= 1 ? 0.0 : besselI0(kBeta * std::sqrt(1 - w * w)) / i0Beta;
             double h = 2 * cutoff * sinc * window;
-            row[k] = static_cast<float>(h);
+            row[k] = h;
             sum += h;
         }
         // Unity gain at DC for every phase, so levels stay exact and no ripple comes from phase steps.
-        for (uint32_t k = 0; k < f->taps; ++k) row[k] = static_cast<float>(row[k] / sum);
+        float* out = &f->coefficients[size_t(p) * f->taps * 2];
+        for (uint32_t k = 0; k < f->taps; ++k) out[2 * k] = out[2 * k + 1] = static_cast<float>(row[k] / sum);
     }
     return f;
 }
+
+// GCC/Clang vector extension: the compiler picks the instructions for each target clone.
+using V8 = float __attribute__((vector_size(32)));
 
 }  // namespace
 
@@ -73,14 +78,38 @@ std::shared_ptr<const SincFilter> sincFilterFor(uint32_t inRate, uint32_t outRat
 }
 
 __attribute__((target_clones("avx512f", "avx2", "default")))
-float dotTaps(const float* coefficients, const float* input, uint32_t taps) {
-    // Sixteen independent lanes so the compiler vectorises without reassociating.
-    float lanes[16] = {};
-    for (uint32_t k = 0; k < taps; k += 16)
-        for (uint32_t l = 0; l < 16; ++l) lanes[l] += coefficients[k + l] * input[k + l];
-    float sum = 0;
-    for (float v : lanes) sum += v;
-    return sum;
+uint32_t resampleBlock(const SincFilter& f, const float* input, uint32_t phase, uint32_t frames, float gainLeft,
+                       float gainRight, float* acc, uint32_t outChannels) {
+    const uint32_t width = f.taps * 2;
+    uint32_t index = 0;  // input frames consumed before the current output
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float* c = f.phase(phase);
+        const float* x = input + 2 * (f.taps + index - f.before());
+        // Eight-float vectors (even lanes left, odd lanes right), two accumulators.
+        V8 a0{}, a1{};
+        for (uint32_t k = 0; k < width; k += 16) {
+            V8 c0, c1, x0, x1;
+            std::memcpy(&c0, c + k, sizeof c0);
+            std::memcpy(&c1, c + k + 8, sizeof c1);
+            std::memcpy(&x0, x + k, sizeof x0);
+            std::memcpy(&x1, x + k + 8, sizeof x1);
+            a0 += c0 * x0;
+            a1 += c1 * x1;
+        }
+        V8 a = a0 + a1;
+        const float left = (a[0] + a[2]) + (a[4] + a[6]);
+        const float right = (a[1] + a[3]) + (a[5] + a[7]);
+        if (outChannels == 2) {
+            acc[2 * i] += left * gainLeft;
+            acc[2 * i + 1] += right * gainRight;
+        } else {
+            acc[i] += 0.5f * (left * gainLeft + right * gainRight);
+        }
+        phase += f.down;
+        index += phase / f.up;
+        phase %= f.up;
+    }
+    return phase;
 }
 
 }  // namespace plat

@@ -19,13 +19,15 @@ struct SincFilter {
     uint32_t down = 1;     // M
     uint32_t phases = 1;   // filter phases in the table
     uint32_t taps = 0;     // taps per phase, a multiple of 16
-    std::vector<float> coefficients;  // phases × taps, phase-major
+    // phases × taps × 2, phase-major, each coefficient twice: it meets the left and the
+    // right sample of an interleaved stereo frame in one pass.
+    std::vector<float> coefficients;
     // Taps before the current input frame: output at fractional position p reads input
     // frames floor(p) - before … floor(p) - before + taps - 1.
     uint32_t before() const { return taps / 2 - 1; }
     const float* phase(uint32_t accumulator) const {
         uint32_t index = phases == up ? accumulator : static_cast<uint32_t>(uint64_t(accumulator) * phases / up);
-        return &coefficients[size_t(index) * taps];
+        return &coefficients[size_t(index) * taps * 2];
     }
 };
 
@@ -34,7 +36,11 @@ inline constexpr uint32_t kMaxPhases = 1024;
 // The shared filter for a conversion from `inRate` to `outRate` (both > 0, not equal).
 std::shared_ptr<const SincFilter> sincFilterFor(uint32_t inRate, uint32_t outRate);
 
-// Dot product of `taps` (a multiple of 16) coefficients with input samples.
-float dotTaps(const float* coefficients, const float* input, uint32_t taps);
+// Adds `frames` converted stereo frames to `acc` (interleaved, `outChannels` wide) with
+// the gains given. `input` is interleaved stereo, starting `taps` frames of history
+// before the first frame at the current position; `phase` is the accumulator at the
+// first output. Returns the accumulator after the last output.
+uint32_t resampleBlock(const SincFilter& filter, const float* input, uint32_t phase, uint32_t frames, float gainLeft,
+                       float gainRight, float* acc, uint32_t outChannels);
 
 }  // namespace plat

@@ -130,8 +130,10 @@ void Runtime::advance(uint64_t nanoseconds) {
             mixer_->mixBlock();
             kernel.waitWorkersIdle();
         }
-        timers_->runDue();
-        kernel.waitWorkersIdle();
+        if (timers_->nextDue() <= t) {
+            timers_->runDue();
+            kernel.waitWorkersIdle();
+        }
         if (t >= target) break;
     }
 }

@@ -193,7 +193,7 @@ HRESULT SoundBuffer::SetCurrentPosition(DWORD playCursor) {
     if (playCursor >= data_.size()) return DSERR_INVALIDPARAM;
     cursor_ = playCursor / blockAlign_;
     phase_ = 0;
-    for (auto& h : history_) std::fill(h.begin(), h.end(), 0.0f);
+    std::fill(history_.begin(), history_.end(), 0.0f);
     return DS_OK;
 }
 
@@ -261,7 +261,7 @@ void SoundBuffer::setRateLocked(uint32_t rate, uint32_t outRate) {
     }
     filter_ = sincFilterFor(rate, outRate);
     phase_ = 0;
-    for (auto& h : history_) h.assign(filter_->taps, 0.0f);
+    history_.assign(size_t(filter_->taps) * 2, 0.0f);
 }
 
 void SoundBuffer::fireStopNotifications(std::vector<HANDLE>& out) const {
@@ -320,7 +320,7 @@ HRESULT SoundBuffer::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTI
 
 // Converts `count` frames starting at frame `from` (wrapping for a looping buffer, zeros
 // past the end of a one-shot buffer) into float channels.
-void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* left, float* right) const {
+void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* out) const {
     const uint32_t total = frameCount();
     const bool stereo = format_.nChannels == 2;
     const bool eightBit = format_.wBitsPerSample == 8;
@@ -328,7 +328,7 @@ void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* left, float* 
     for (uint32_t i = 0; i < count; ++i, ++pos) {
         if (pos >= total) {
             if (!looping_) {
-                left[i] = right[i] = 0.0f;
+                out[2 * i] = out[2 * i + 1] = 0.0f;
                 continue;
             }
             pos %= total;
@@ -342,8 +342,8 @@ void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* left, float* 
             l = float(int16_t(uint16_t(p[0] | (p[1] << 8))));
             r = stereo ? float(int16_t(uint16_t(p[2] | (p[3] << 8)))) : l;
         }
-        left[i] = l;
-        right[i] = r;
+        out[2 * i] = l;
+        out[2 * i + 1] = r;
     }
 }
 
@@ -361,22 +361,20 @@ void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_
 
     const float gl = gainLeft_ * masterGain, gr = gainRight_ * masterGain;
     const uint32_t start = cursor_;
-    float* inL = scratch.input[0].data();
-    float* inR = scratch.input[1].data();
+    float* in = scratch.input.data();
     uint32_t consumed;
-    uint32_t produced = frames;
 
     if (!filter_) {
         // Same rate: frame for frame. One buffer at full volume passes through bit for bit.
         consumed = frames;
-        if (!looping_ && start + frames > total) produced = consumed = total - start;
-        readFrames(start, consumed, inL, inR);
-        for (uint32_t i = 0; i < produced; ++i) {
+        if (!looping_ && start + frames > total) consumed = total - start;
+        readFrames(start, consumed, in);
+        for (uint32_t i = 0; i < consumed; ++i) {
             if (outChannels == 2) {
-                acc[2 * i] += inL[i] * gl;
-                acc[2 * i + 1] += inR[i] * gr;
+                acc[2 * i] += in[2 * i] * gl;
+                acc[2 * i + 1] += in[2 * i + 1] * gr;
             } else {
-                acc[i] += 0.5f * (inL[i] * gl + inR[i] * gr);
+                acc[i] += 0.5f * (in[2 * i] * gl + in[2 * i + 1] * gr);
             }
         }
     } else {
@@ -385,29 +383,10 @@ void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_
         consumed = static_cast<uint32_t>((uint64_t(phase_) + uint64_t(frames) * f.down) / f.up);
         // Input window: `taps` history frames, then the frames from the cursor on, with
         // enough lookahead for the last output.
-        std::copy(history_[0].begin(), history_[0].end(), inL);
-        std::copy(history_[1].begin(), history_[1].end(), inR);
-        readFrames(start, consumed + taps, inL + taps, inR + taps);
-        uint32_t acc32 = phase_;
-        uint32_t index = 0;  // input frames consumed before the current output
-        for (uint32_t i = 0; i < frames; ++i) {
-            const float* c = f.phase(acc32);
-            const uint32_t at = taps + index - f.before();
-            float l = dotTaps(c, inL + at, taps);
-            float r = format_.nChannels == 2 ? dotTaps(c, inR + at, taps) : l;
-            if (outChannels == 2) {
-                acc[2 * i] += l * gl;
-                acc[2 * i + 1] += r * gr;
-            } else {
-                acc[i] += 0.5f * (l * gl + r * gr);
-            }
-            acc32 += f.down;
-            index += acc32 / f.up;
-            acc32 %= f.up;
-        }
-        phase_ = acc32;
-        std::copy(inL + consumed, inL + consumed + taps, history_[0].begin());
-        std::copy(inR + consumed, inR + consumed + taps, history_[1].begin());
+        std::copy(history_.begin(), history_.end(), in);
+        readFrames(start, consumed + taps, in + 2 * taps);
+        phase_ = resampleBlock(f, in, phase_, frames, gl, gr, acc, outChannels);
+        std::copy(in + 2 * consumed, in + 2 * (consumed + taps), history_.begin());
         if (!looping_ && start + consumed >= total) consumed = total - start;
     }
 

@@ -18,7 +18,7 @@ class Mixer;
 
 // Scratch memory of the mixing thread, sized once for the largest block.
 struct MixScratch {
-    std::vector<float> input[2];
+    std::vector<float> input;  // interleaved stereo frames
     std::vector<HANDLE> fired;
 };
 
@@ -72,7 +72,8 @@ private:
     ~SoundBuffer();
     void updateGains();
     void setRateLocked(uint32_t rate, uint32_t outRate);
-    void readFrames(uint32_t from, uint32_t count, float* left, float* right) const;
+    // Interleaved stereo floats (a mono buffer gives both sides the same sample).
+    void readFrames(uint32_t from, uint32_t count, float* out) const;
     void stopLocked(MixScratch* scratch);
     void fireStopNotifications(std::vector<HANDLE>& out) const;
     DWORD frameCount() const { return static_cast<DWORD>(data_.size() / blockAlign_); }
@@ -102,7 +103,7 @@ private:
     uint32_t filterRate_ = 0;  // input rate the filter was built for; 0 when none
     std::shared_ptr<const SincFilter> filter_;
     uint32_t phase_ = 0;               // accumulator in [0, filter->up)
-    std::vector<float> history_[2];    // the last `taps` input frames before the cursor
+    std::vector<float> history_;       // the last `taps` input frames before the cursor, interleaved
 };
 
 }  // namespace plat
