@@ -81,6 +81,7 @@ __attribute__((target_clones("avx512f", "avx2", "default")))
 uint32_t resampleBlock(const SincFilter& f, const float* input, uint32_t phase, uint32_t frames, float gainLeft,
                        float gainRight, float* acc, uint32_t outChannels) {
     const uint32_t width = f.taps * 2;
+    const uint32_t wholeStep = f.down / f.up, fracStep = f.down % f.up;
     uint32_t index = 0;  // input frames consumed before the current output
     for (uint32_t i = 0; i < frames; ++i) {
         const float* c = f.phase(phase);
@@ -105,9 +106,12 @@ uint32_t resampleBlock(const SincFilter& f, const float* input, uint32_t phase, 
         } else {
             acc[i] += 0.5f * (left * gainLeft + right * gainRight);
         }
-        phase += f.down;
-        index += phase / f.up;
-        phase %= f.up;
+        index += wholeStep;
+        phase += fracStep;
+        if (phase >= f.up) {
+            phase -= f.up;
+            ++index;
+        }
     }
     return phase;
 }
