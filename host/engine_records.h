@@ -52,21 +52,28 @@ private:
     Record functions_{};
 };
 
-// An engine string record owning its text; the record points into itself, so it stays
-// where it was built.
+// An engine string record pointing at text it does not own; the text must outlive it.
+// Trivially destructible, so it may live in frames that a C longjmp crosses.
+struct EngineStringRecord {
+    explicit EngineStringRecord(const char* text) { words[layout::kStringText] = reinterpret_cast<uintptr_t>(text); }
+    const void* record() const { return words.data(); }
+
+    std::array<uintptr_t, 8> words{};
+};
+
+// An engine string record owning its text; the record points into the object, so it
+// stays where it was built.
 class EngineString {
 public:
-    explicit EngineString(std::string text) : text_(std::move(text)) {
-        record_[layout::kStringText] = reinterpret_cast<uintptr_t>(text_.c_str());
-    }
+    explicit EngineString(std::string text) : text_(std::move(text)), record_(text_.c_str()) {}
     EngineString(const EngineString&) = delete;
     EngineString& operator=(const EngineString&) = delete;
 
-    const void* record() const { return record_.data(); }
+    const void* record() const { return record_.record(); }
 
 private:
     std::string text_;
-    std::array<uintptr_t, 8> record_{};
+    EngineStringRecord record_;
 };
 
 }  // namespace host

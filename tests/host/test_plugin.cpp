@@ -1,6 +1,9 @@
 // A minimal engine plug-in for the host program's tests: it checks what the host hands
 // over (fixed numbers, engine strings, engine objects) and answers in the engine's terms.
+#include <cstdio>
 #include <cstring>
+
+#include <plat/winbase.h>
 
 #include "engine_interface.h"
 
@@ -24,6 +27,10 @@ TEST_EXPORT int32_t tp_beep();
 TEST_EXPORT int32_t tp_release();
 // Calls the engine's two service functions.
 TEST_EXPORT int32_t tp_initServices();
+// Size of a resource of the host as fixed; -1 raw when there is none.
+TEST_EXPORT int32_t tp_resourceSize(const void* name, const void* type);
+// Size of a file as fixed, the name taken as the engine passes it; -1 raw when missing.
+TEST_EXPORT int32_t tp_fileSize(const void* name);
 }
 
 namespace {
@@ -78,4 +85,20 @@ int32_t tp_beep() {
 int32_t tp_initServices() {
     host::callInitServices();
     return 1;
+}
+
+int32_t tp_resourceSize(const void* name, const void* type) {
+    HRSRC resource = FindResourceA(nullptr, host::stringText(name), host::stringText(type));
+    if (resource == nullptr) return -1;
+    return host::toFixed(static_cast<int32_t>(SizeofResource(nullptr, resource)));
+}
+
+int32_t tp_fileSize(const void* name) {
+    const char* path = host::stringText(name);
+    FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+    if (file == nullptr) return -1;
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fclose(file);
+    return host::toFixed(static_cast<int32_t>(size));
 }
