@@ -51,10 +51,22 @@ TEST(EngineString, TextComesFromTheRecord) {
     EXPECT_EQ(host::stringText(nullptr), nullptr);
 }
 
-// Stand-ins for engine objects: only their addresses matter to the entry.
+// Stand-ins for engine objects: only their addresses matter to the entry. A set of them
+// is the window at base, the device at base + 0x100 and the primary buffer at base + 0x200.
 template <class T>
 T* fake(uintptr_t address) {
     return reinterpret_cast<T*>(address);
+}
+
+void publish(host::EngineRecords& records, uintptr_t base) {
+    records.setWindow(fake<void>(base));
+    records.setSound(fake<IDirectSound>(base + 0x100), fake<IDirectSoundBuffer>(base + 0x200));
+}
+
+void expectPublished(uintptr_t base) {
+    EXPECT_EQ(host::mainWindow(), fake<void>(base));
+    EXPECT_EQ(host::engineDevice(), fake<IDirectSound>(base + 0x100));
+    EXPECT_EQ(host::enginePrimaryBuffer(), fake<IDirectSoundBuffer>(base + 0x200));
 }
 
 int g_serviceCalls[2];
@@ -85,37 +97,29 @@ TEST_F(EngineEntry, WithoutARecordEverythingIsAbsent) {
 
 TEST_F(EngineEntry, ReadsTheEngineObjectsFromTheirWords) {
     host::EngineRecords records;
-    records.setWindow(fake<void>(0x1000));
-    records.setSound(fake<IDirectSound>(0x2000), fake<IDirectSoundBuffer>(0x3000));
+    publish(records, 0x1000);
     A5_DLLAPI(records.interfaceRecord());
-    EXPECT_EQ(host::mainWindow(), fake<void>(0x1000));
-    EXPECT_EQ(host::engineDevice(), fake<IDirectSound>(0x2000));
-    EXPECT_EQ(host::enginePrimaryBuffer(), fake<IDirectSoundBuffer>(0x3000));
+    expectPublished(0x1000);
 }
 
 TEST_F(EngineEntry, TheSecondRecordWins) {
     host::EngineRecords first;
     host::EngineRecords second;
-    first.setWindow(fake<void>(0x1000));
-    first.setSound(fake<IDirectSound>(0x2000), fake<IDirectSoundBuffer>(0x3000));
-    second.setWindow(fake<void>(0x4000));
-    second.setSound(fake<IDirectSound>(0x5000), fake<IDirectSoundBuffer>(0x6000));
+    publish(first, 0x1000);
+    publish(second, 0x4000);
     A5_DLLAPI(first.interfaceRecord());
     A5_DLLAPI(second.interfaceRecord());
-    EXPECT_EQ(host::mainWindow(), fake<void>(0x4000));
-    EXPECT_EQ(host::engineDevice(), fake<IDirectSound>(0x5000));
-    EXPECT_EQ(host::enginePrimaryBuffer(), fake<IDirectSoundBuffer>(0x6000));
+    expectPublished(0x4000);
 }
 
 TEST_F(EngineEntry, FollowsAnEngineThatReplacesItsObjects) {
     host::EngineRecords records;
-    records.setWindow(fake<void>(0x1000));
-    records.setSound(fake<IDirectSound>(0x2000), fake<IDirectSoundBuffer>(0x3000));
+    publish(records, 0x1000);
     A5_DLLAPI(records.interfaceRecord());
-    records.setWindow(fake<void>(0x7000));
-    records.setSound(fake<IDirectSound>(0x8000), nullptr);
-    EXPECT_EQ(host::mainWindow(), fake<void>(0x7000));
-    EXPECT_EQ(host::engineDevice(), fake<IDirectSound>(0x8000));
+    publish(records, 0x7000);
+    expectPublished(0x7000);
+    records.setSound(nullptr, nullptr);
+    EXPECT_EQ(host::engineDevice(), nullptr);
     EXPECT_EQ(host::enginePrimaryBuffer(), nullptr);
 }
 
