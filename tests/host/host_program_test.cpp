@@ -280,4 +280,14 @@ TEST_F(HostProgram, RendersAScriptToAWavFileTheSameEveryTime) {
     EXPECT_TRUE(readFile(dir_ / "first.wav") == readFile(dir_ / "second.wav"));
 }
 
+TEST_F(HostProgram, AnUnwritableOutputFileIsAnError) {
+    for (const char* option : {"--render", "--output"}) {
+        const std::string target = std::string(option) == "--render" ? "no-dir/x.wav" : "wav:no-dir/x.wav";
+        const HostRun r = runScript("error('the script must not run')", {option, target});
+        EXPECT_EQ(r.status, 1) << option;
+        EXPECT_NE(r.err.find("cannot write 'no-dir/x.wav'"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("must not run"), std::string::npos) << r.err;
+    }
+}
+
 }  // namespace

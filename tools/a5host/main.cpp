@@ -63,6 +63,11 @@ int runHost(const a5host::Options& options) {
 
     auto engine = a5host::EngineHost::create(error);
     if (!engine) return fail(error);
+    // The platform falls back to the null output when the file cannot be written; a
+    // render that produces nothing must not look like a success.
+    if (options.output == a5host::Options::Output::Wav && a5p_output_kind() != A5_OUTPUT_WAV) {
+        return fail("cannot write '" + options.wavPath + "'");
+    }
 
     // Teardown as the engine does it: the script ends, the platform's services stop (so
     // no timer or worker thread runs plug-in code any more), then the plug-ins unload,

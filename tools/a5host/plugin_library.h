@@ -18,6 +18,9 @@ namespace a5host {
 //  - a 32-bit argument is read from the low half of its register, and we pass each
 //    int32_t sign-extended, so the high half holds no surprise either;
 //  - the 32-bit result comes back in eax.
+#if !defined(__x86_64__)
+#error "plug-in exports are called through one generic pointer type; check that the ABI allows it"
+#endif
 using ExportFn = int32_t (*)(uintptr_t, uintptr_t, uintptr_t, uintptr_t);
 using ExportArgs = std::array<uintptr_t, 4>;
 
