@@ -1,7 +1,6 @@
-#include "engine_interface.h"
-
 #include <atomic>
 
+#include "engine_interface.h"
 #include "engine_layout.h"
 
 namespace host {
@@ -46,7 +45,9 @@ IDirectSoundBuffer* enginePrimaryBuffer() {
     return reinterpret_cast<IDirectSoundBuffer*>(word(record(layout::kSoundRecord), layout::kPrimaryBuffer));
 }
 
-HWND mainWindow() { return reinterpret_cast<HWND>(word(record(layout::kWindowRecord), layout::kWindowHandle)); }
+HWND mainWindow() {
+    return reinterpret_cast<HWND>(word(record(layout::kWindowRecord), layout::kWindowHandle));
+}
 
 void callInitServices() {
     callService(layout::kFirstService);

@@ -5,10 +5,10 @@
 // slot. Only the words named in engine_layout.h are read.
 #pragma once
 
-#include <cstdint>
-
 #include <plat/dsound.h>
 #include <plat/wintypes.h>
+
+#include <cstdint>
 
 namespace host {
 
@@ -16,13 +16,19 @@ namespace host {
 using fixed = int32_t;
 
 // Integer part, rounding toward minus infinity (2.7 -> 2, -0.5 -> -1).
-constexpr int toInt(fixed value) { return value >> 10; }
+constexpr int toInt(fixed value) {
+    return value >> 10;
+}
 
 // n as a fixed value; wraps like the engine does for values beyond its range.
-constexpr fixed toFixed(int32_t n) { return static_cast<fixed>(static_cast<uint32_t>(n) << 10); }
+constexpr fixed toFixed(int32_t n) {
+    return static_cast<fixed>(static_cast<uint32_t>(n) << 10);
+}
 
 // A switch is on exactly when its integer part is 1 (1.0 up to, not including, 2.0).
-constexpr bool isSwitchOn(fixed value) { return (value & ~0x3FF) == 0x400; }
+constexpr bool isSwitchOn(fixed value) {
+    return (value & ~0x3FF) == 0x400;
+}
 
 // Text of an engine string record, or null when the record is null.
 const char* stringText(const void* engineString);

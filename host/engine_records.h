@@ -2,21 +2,22 @@
 // a plug-in's A5_DLLAPI, laid out word for word as the plug-ins read them.
 #pragma once
 
+#include <plat/dsound.h>
+#include <plat/wintypes.h>
+
 #include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
 
 #include "engine_layout.h"
-#include <plat/dsound.h>
-#include <plat/wintypes.h>
 
 namespace host {
 
 // Interface record with its engine table, window record, sound record and function
 // table. Records point at each other, so the object stays where it was built.
 class EngineRecords {
-public:
+  public:
     using Service = void (*)();
 
     EngineRecords() {
@@ -41,7 +42,7 @@ public:
         sound_[layout::kPrimaryBuffer] = reinterpret_cast<uintptr_t>(primary);
     }
 
-private:
+  private:
     using Record = std::array<uintptr_t, 16>;
     static uintptr_t address(Record& r) { return reinterpret_cast<uintptr_t>(r.data()); }
 
@@ -55,7 +56,9 @@ private:
 // An engine string record pointing at text it does not own; the text must outlive it.
 // Trivially destructible, so it may live in frames that a C longjmp crosses.
 struct EngineStringRecord {
-    explicit EngineStringRecord(const char* text) { words[layout::kStringText] = reinterpret_cast<uintptr_t>(text); }
+    explicit EngineStringRecord(const char* text) {
+        words[layout::kStringText] = reinterpret_cast<uintptr_t>(text);
+    }
     const void* record() const { return words.data(); }
 
     std::array<uintptr_t, 8> words{};
@@ -64,14 +67,14 @@ struct EngineStringRecord {
 // An engine string record owning its text; the record points into the object, so it
 // stays where it was built.
 class EngineString {
-public:
+  public:
     explicit EngineString(std::string text) : text_(std::move(text)), record_(text_.c_str()) {}
     EngineString(const EngineString&) = delete;
     EngineString& operator=(const EngineString&) = delete;
 
     const void* record() const { return record_.record(); }
 
-private:
+  private:
     std::string text_;
     EngineStringRecord record_;
 };

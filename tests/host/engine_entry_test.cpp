@@ -8,7 +8,9 @@ namespace {
 using host::toFixed;
 using host::toInt;
 
-constexpr host::fixed fromReal(double value) { return static_cast<host::fixed>(value * 1024.0); }
+constexpr host::fixed fromReal(double value) {
+    return static_cast<host::fixed>(value * 1024.0);
+}
 
 TEST(FixedConversion, DropsTheFractionTowardMinusInfinity) {
     EXPECT_EQ(toInt(fromReal(2.7)), 2);
@@ -71,11 +73,15 @@ void expectPublished(uintptr_t base) {
 
 int g_serviceCalls[2];
 int g_callOrder;
-void firstService() { g_serviceCalls[0] = ++g_callOrder; }
-void secondService() { g_serviceCalls[1] = ++g_callOrder; }
+void firstService() {
+    g_serviceCalls[0] = ++g_callOrder;
+}
+void secondService() {
+    g_serviceCalls[1] = ++g_callOrder;
+}
 
 class EngineEntry : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { A5_DLLAPI(nullptr); }
 };
 

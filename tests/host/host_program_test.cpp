@@ -1,7 +1,6 @@
 // Runs the a5host program on scripts against a small test plug-in.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,11 +31,10 @@ std::string readFile(const fs::path& path) {
 }
 
 class HostProgram : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("a5host_" + std::to_string(getpid()) + "_" + info->name());
+        dir_ = fs::temp_directory_path() / ("a5host_" + std::to_string(getpid()) + "_" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -120,12 +118,12 @@ TEST_F(HostProgram, HandsTheEngineObjectsToPlugins) {
 TEST_F(HostProgram, FindsBareNamesInItsLibraryFolderAndPathsFromTheStartDirectory) {
     const fs::path plugin = TEST_PLUGIN_PATH;
     write("data.bin", std::string(300, 'x'));
-    const HostRun r = runScript(
-        "local bare = plugin('" + plugin.filename().string() + "')\n"
-        "print(bare.tp_add(1, 2))\n"
-        // Relative names the plug-in opens resolve where a5host was started.
-        "print(bare.tp_fileSize('data.bin'), bare.tp_fileSize('missing.bin'))\n"
-        "print(pcall(plugin, './nowhere.so'))\n");
+    const HostRun r = runScript("local bare = plugin('" + plugin.filename().string() +
+                                "')\n"
+                                "print(bare.tp_add(1, 2))\n"
+                                // Relative names the plug-in opens resolve where a5host was started.
+                                "print(bare.tp_fileSize('data.bin'), bare.tp_fileSize('missing.bin'))\n"
+                                "print(pcall(plugin, './nowhere.so'))\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find("false")), "3072\n307200\t-1\n");
     EXPECT_NE(r.out.find("false\tplugin: cannot load './nowhere.so'"), std::string::npos) << r.out;
@@ -184,7 +182,7 @@ TEST_F(HostProgram, VerboseListsEveryCallWithItsResult) {
         tp.tp_add(1.5, 2)
         tp.tp_length("a b")
     )",
-                            {"--output", "null", "-v"});
+                                {"--output", "null", "-v"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("A5_DLLAPI -> 511"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("a5host: tp_add(1.5, 2) -> 3584"), std::string::npos) << r.err;
@@ -194,12 +192,13 @@ TEST_F(HostProgram, VerboseListsEveryCallWithItsResult) {
 TEST_F(HostProgram, ResourcesAreRegisteredByNameAndType) {
     write("a.wav", std::string(1234, 'a'));
     write("b.wav", std::string(55, 'b'));
-    const HostRun r = runScript(R"(
+    const HostRun r =
+        runScript(R"(
         local tp = plugin(PLUGIN)
         print(fixed(tp.tp_resourceSize("song", "WAVE")), fixed(tp.tp_resourceSize("jingle", "WAV")))
         print(tp.tp_resourceSize("song", "WAV"), tp.tp_resourceSize("other", "WAVE"))
     )",
-                            {"--output", "null", "--resource", "song=a.wav", "--resource", "jingle=b.wav:WAV"});
+                  {"--output", "null", "--resource", "song=a.wav", "--resource", "jingle=b.wav:WAV"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "1234.0\t55.0\n-1\t-1\n");
 

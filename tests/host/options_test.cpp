@@ -1,9 +1,10 @@
+#include "options.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "fixed_number.h"
-#include "options.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // A minimal engine plug-in for the host program's tests: it checks what the host hands
 // over (fixed numbers, engine strings, engine objects) and answers in the engine's terms.
+#include <plat/winbase.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include <plat/winbase.h>
 
 #include "engine_interface.h"
 
@@ -37,9 +37,13 @@ namespace {
 IDirectSoundBuffer* g_beep = nullptr;
 }
 
-int32_t tp_add(host::fixed a, host::fixed b) { return a + b; }
+int32_t tp_add(host::fixed a, host::fixed b) {
+    return a + b;
+}
 
-int32_t tp_toInt(host::fixed a) { return host::toInt(a); }
+int32_t tp_toInt(host::fixed a) {
+    return host::toInt(a);
+}
 
 int32_t tp_length(const void* text) {
     const char* s = host::stringText(text);
@@ -51,7 +55,8 @@ int32_t tp_four(host::fixed a, host::fixed b, host::fixed c, host::fixed d) {
 }
 
 int32_t tp_engineReady() {
-    return host::mainWindow() != nullptr && host::engineDevice() != nullptr && host::enginePrimaryBuffer() != nullptr;
+    return host::mainWindow() != nullptr && host::engineDevice() != nullptr &&
+           host::enginePrimaryBuffer() != nullptr;
 }
 
 int32_t tp_release() {

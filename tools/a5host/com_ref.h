@@ -7,7 +7,7 @@ namespace a5host {
 
 template <class T>
 class ComRef {
-public:
+  public:
     ComRef() = default;
     ComRef(const ComRef&) = delete;
     ComRef& operator=(const ComRef&) = delete;
@@ -32,7 +32,7 @@ public:
         if (object_ != nullptr) std::exchange(object_, nullptr)->Release();
     }
 
-private:
+  private:
     T* object_ = nullptr;
 };
 

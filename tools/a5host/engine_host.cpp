@@ -1,9 +1,9 @@
 #include "engine_host.h"
 
+#include <plat/dsound.h>
+
 #include <atomic>
 #include <cstdio>
-
-#include <plat/dsound.h>
 
 namespace a5host {
 namespace {
@@ -11,8 +11,12 @@ namespace {
 // The engine's service functions take no arguments, so what they count lives here.
 std::atomic<unsigned> g_serviceCalls[2];
 
-void firstService() { g_serviceCalls[0].fetch_add(1, std::memory_order_relaxed); }
-void secondService() { g_serviceCalls[1].fetch_add(1, std::memory_order_relaxed); }
+void firstService() {
+    g_serviceCalls[0].fetch_add(1, std::memory_order_relaxed);
+}
+void secondService() {
+    g_serviceCalls[1].fetch_add(1, std::memory_order_relaxed);
+}
 
 std::string failure(const char* what, HRESULT hr) {
     char text[96];

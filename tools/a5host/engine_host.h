@@ -12,7 +12,7 @@
 namespace a5host {
 
 class EngineHost {
-public:
+  public:
     // Creates the engine's device and primary buffer on the configured platform runtime.
     // Null with a reason when the device cannot be made.
     static std::unique_ptr<EngineHost> create(std::string& error);
@@ -25,7 +25,7 @@ public:
     // How often the window record's first (0) or second (1) service function has run.
     static unsigned serviceCalls(int which);
 
-private:
+  private:
     EngineHost() = default;
 
     // The engine's main window is only an identity here: its address is the handle.

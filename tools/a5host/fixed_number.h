@@ -12,7 +12,8 @@ namespace a5host {
 // range [-2097152, 2097152).
 inline std::optional<int32_t> fixedFromNumber(double n) {
     const double scaled = std::floor(n * 1024.0);
-    if (!(scaled >= static_cast<double>(INT32_MIN) && scaled <= static_cast<double>(INT32_MAX))) return std::nullopt;
+    if (!(scaled >= static_cast<double>(INT32_MIN) && scaled <= static_cast<double>(INT32_MAX)))
+        return std::nullopt;
     return static_cast<int32_t>(scaled);
 }
 

@@ -1,13 +1,13 @@
 // a5host: the engine's stand-in. Loads plug-ins with dlopen, hands them the engine's
 // records and runs a Lua script that calls their exports.
+#include <plat/a5platform.h>
+
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <plat/a5platform.h>
 
 #include "engine_host.h"
 #include "options.h"
@@ -27,10 +27,18 @@ int fail(const std::string& message) {
 A5PlatformConfig platformConfig(const a5host::Options& options) {
     A5PlatformConfig config{};
     switch (options.output) {
-        case a5host::Options::Output::Default: config.output = A5_OUTPUT_DEFAULT; break;
-        case a5host::Options::Output::Device: config.output = A5_OUTPUT_DEVICE; break;
-        case a5host::Options::Output::Null: config.output = A5_OUTPUT_NULL; break;
-        case a5host::Options::Output::Wav: config.output = A5_OUTPUT_WAV; break;
+        case a5host::Options::Output::Default:
+            config.output = A5_OUTPUT_DEFAULT;
+            break;
+        case a5host::Options::Output::Device:
+            config.output = A5_OUTPUT_DEVICE;
+            break;
+        case a5host::Options::Output::Null:
+            config.output = A5_OUTPUT_NULL;
+            break;
+        case a5host::Options::Output::Wav:
+            config.output = A5_OUTPUT_WAV;
+            break;
     }
     config.wavPath = options.output == a5host::Options::Output::Wav ? options.wavPath.c_str() : nullptr;
     config.rate = options.rate;
@@ -46,7 +54,8 @@ bool registerResource(const a5host::ResourceOption& resource, std::string& error
         error = "cannot read resource file '" + resource.file + "'";
         return false;
     }
-    if (a5p_register_resource(resource.name.c_str(), resource.type.c_str(), bytes.data(), bytes.size()) != 0) {
+    if (a5p_register_resource(resource.name.c_str(), resource.type.c_str(), bytes.data(), bytes.size()) !=
+        0) {
         error = "cannot register resource '" + resource.name + "'";
         return false;
     }

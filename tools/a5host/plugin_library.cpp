@@ -12,7 +12,8 @@ namespace a5host {
 #if defined(__clang__)
 __attribute__((no_sanitize("function")))
 #endif
-int32_t callExport(ExportFn fn, const ExportArgs& args) {
+int32_t
+callExport(ExportFn fn, const ExportArgs& args) {
     return fn(args[0], args[1], args[2], args[3]);
 }
 
@@ -26,7 +27,9 @@ std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::string& path, std:
     return std::unique_ptr<PluginLibrary>(new PluginLibrary(handle, path));
 }
 
-PluginLibrary::~PluginLibrary() { dlclose(handle_); }
+PluginLibrary::~PluginLibrary() {
+    dlclose(handle_);
+}
 
 ExportFn PluginLibrary::find(const char* name) const {
     return reinterpret_cast<ExportFn>(dlsym(handle_, name));

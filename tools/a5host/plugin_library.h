@@ -27,7 +27,7 @@ using ExportArgs = std::array<uintptr_t, 4>;
 int32_t callExport(ExportFn fn, const ExportArgs& args);
 
 class PluginLibrary {
-public:
+  public:
     // Loads the library at path (RTLD_NOW, RTLD_LOCAL). Null with dlerror's reason.
     static std::unique_ptr<PluginLibrary> open(const std::string& path, std::string& error);
 
@@ -39,7 +39,7 @@ public:
     ExportFn find(const char* name) const;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     PluginLibrary(void* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
 
     void* handle_;

@@ -7,7 +7,7 @@
 namespace a5host {
 
 class RenderProgress {
-public:
+  public:
     // Reports only when enabled and standard error is a terminal.
     explicit RenderProgress(bool enabled);
     ~RenderProgress();
@@ -17,7 +17,7 @@ public:
     // The clock has reached renderedNs; redraws at most a few times a second.
     void update(uint64_t renderedNs);
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     void draw(uint64_t renderedNs);

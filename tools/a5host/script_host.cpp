@@ -1,16 +1,15 @@
 #include "script_host.h"
 
-#include <lua.hpp>
+#include <plat/a5platform.h>
 
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <lua.hpp>
 #include <new>
 #include <string>
-
-#include <plat/a5platform.h>
 
 #include "engine_host.h"
 #include "engine_records.h"
@@ -97,7 +96,9 @@ ScriptHost::ScriptHost(EngineHost& engine, PluginSet& plugins, ScriptSettings se
     registerFunction("services", &guarded<&ScriptHost::services>);
 }
 
-ScriptHost::~ScriptHost() { lua_close(L_); }
+ScriptHost::~ScriptHost() {
+    lua_close(L_);
+}
 
 void ScriptHost::registerFunction(const char* name, int (*fn)(lua_State*)) {
     lua_pushlightuserdata(L_, this);
@@ -151,10 +152,11 @@ bool ScriptHost::loadPlugin(lua_State* L, const char* name) {
         lua_pushfstring(L, "plugin: '%s' has no A5_DLLAPI export", path.c_str());
         return false;
     }
-    const int32_t version = callExport(entry, {reinterpret_cast<uintptr_t>(engine_.interfaceRecord()), 0, 0, 0});
+    const int32_t version =
+        callExport(entry, {reinterpret_cast<uintptr_t>(engine_.interfaceRecord()), 0, 0, 0});
     if (settings_.verbose) {
-        std::fprintf(stderr, "a5host: plugin(\"%s\") loaded %s, A5_DLLAPI -> %" PRId32 "\n", name, path.c_str(),
-                     version);
+        std::fprintf(stderr, "a5host: plugin(\"%s\") loaded %s, A5_DLLAPI -> %" PRId32 "\n", name,
+                     path.c_str(), version);
     }
     PluginLibrary* raw = library.get();
     plugins_.push_back(std::move(library));
@@ -191,14 +193,15 @@ int ScriptHost::exportCall(lua_State* L) {
     const auto fn = reinterpret_cast<ExportFn>(lua_touserdata(L, lua_upvalueindex(2)));
     const char* name = lua_tostring(L, lua_upvalueindex(3));
     const int argc = lua_gettop(L);
-    if (argc > kMaxExportArgs) return luaL_error(L, "%s: exports take at most 4 arguments, got %d", name, argc);
+    if (argc > kMaxExportArgs)
+        return luaL_error(L, "%s: exports take at most 4 arguments, got %d", name, argc);
 
     // Only trivially destructible state until the call: any check below may longjmp.
     // String records point at the Lua strings, which stay on the stack during the call.
     ExportArgs args{};
     std::array<host::EngineStringRecord, kMaxExportArgs> strings{
-        host::EngineStringRecord(nullptr), host::EngineStringRecord(nullptr), host::EngineStringRecord(nullptr),
-        host::EngineStringRecord(nullptr)};
+        host::EngineStringRecord(nullptr), host::EngineStringRecord(nullptr),
+        host::EngineStringRecord(nullptr), host::EngineStringRecord(nullptr)};
     for (int i = 1; i <= argc; ++i) {
         uintptr_t& word = args[static_cast<size_t>(i - 1)];
         switch (lua_type(L, i)) {
@@ -206,7 +209,8 @@ int ScriptHost::exportCall(lua_State* L) {
                 const lua_Number n = lua_tonumber(L, i);
                 const auto value = fixedFromNumber(static_cast<double>(n));
                 if (!value) {
-                    return luaL_error(L, "%s: argument %d (%f) is outside the engine's number range", name, i, n);
+                    return luaL_error(L, "%s: argument %d (%f) is outside the engine's number range", name, i,
+                                      n);
                 }
                 word = static_cast<uintptr_t>(static_cast<intptr_t>(*value));
                 break;

@@ -18,13 +18,13 @@ class PluginLibrary;
 using PluginSet = std::vector<std::unique_ptr<PluginLibrary>>;
 
 struct ScriptSettings {
-    bool verbose = false;         // print every plug-in call with its result
-    bool showProgress = false;    // report rendered time during waits
-    std::string libraryDir;       // where bare plug-in names are looked up
+    bool verbose = false;       // print every plug-in call with its result
+    bool showProgress = false;  // report rendered time during waits
+    std::string libraryDir;     // where bare plug-in names are looked up
 };
 
 class ScriptHost {
-public:
+  public:
     // Plug-ins loaded by the script are appended to `plugins`, which outlives the script
     // state so that they can be unloaded after the platform has shut down.
     ScriptHost(EngineHost& engine, PluginSet& plugins, ScriptSettings settings);
@@ -35,7 +35,7 @@ public:
     // Runs the script file with `args` as arg[1..]. False with the message and a traceback.
     bool run(const std::string& path, const std::vector<std::string>& args, std::string& error);
 
-private:
+  private:
     static int plugin(lua_State* L);
     static int exportIndex(lua_State* L);
     static int exportCall(lua_State* L);
