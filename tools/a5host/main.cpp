@@ -26,20 +26,9 @@ int fail(const std::string& message) {
 
 A5PlatformConfig platformConfig(const a5host::Options& options) {
     A5PlatformConfig config{};
-    switch (options.output) {
-        case a5host::Options::Output::Default:
-            config.output = A5_OUTPUT_DEFAULT;
-            break;
-        case a5host::Options::Output::Device:
-            config.output = A5_OUTPUT_DEVICE;
-            break;
-        case a5host::Options::Output::Null:
-            config.output = A5_OUTPUT_NULL;
-            break;
-        case a5host::Options::Output::Wav:
-            config.output = A5_OUTPUT_WAV;
-            break;
-    }
+    // Indexed by Options::Output.
+    constexpr int kOutputs[] = {A5_OUTPUT_DEFAULT, A5_OUTPUT_DEVICE, A5_OUTPUT_NULL, A5_OUTPUT_WAV};
+    config.output = kOutputs[static_cast<int>(options.output)];
     config.wavPath = options.output == a5host::Options::Output::Wav ? options.wavPath.c_str() : nullptr;
     config.rate = options.rate;
     config.channels = 2;

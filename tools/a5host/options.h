@@ -13,7 +13,7 @@ struct ResourceOption {
 };
 
 struct Options {
-    enum class Output { Default, Device, Null, Wav };
+    enum class Output { Default, Device, Null, Wav };  // main.cpp maps these in this order
 
     Output output = Output::Default;
     std::string wavPath;  // Output::Wav
