@@ -1,0 +1,229 @@
+#include "player/player.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "player/cd_audio.h"
+#include "player/eax.h"
+#include "player/guarded_access.h"
+#include "player/media_log.h"
+#include "player/tracker.h"
+#include "plat/winbase.h"
+#include "stream/mp3_stream.h"
+#include "stream/ogg_stream.h"
+
+namespace orvox {
+
+namespace {
+constexpr const char* kEndEventName = "9e828a72-64f3-48f0-9de8-13dafd0cbd3a";
+constexpr DWORD kEndEventWaitMs = 50;
+
+std::unique_ptr<stream::BufferStream> makeOggStream() { return std::make_unique<stream::OggStream>(); }
+
+// An event handle closed when it goes out of scope.
+class EventHandle {
+public:
+    explicit EventHandle(HANDLE handle) : handle_(handle) {}
+    EventHandle(const EventHandle&) = delete;
+    EventHandle& operator=(const EventHandle&) = delete;
+    ~EventHandle() {
+        if (handle_ != nullptr) CloseHandle(handle_);
+    }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+}  // namespace
+
+int32_t Player::play(const char* name, host::fixed loopSwitch) {
+    tracker::bringUp();
+    if (name == nullptr) name = "";
+    if (access(name, F_OK) != 0) {
+        if (log::on()) log::write({"Error: Orvox_Play - ", name, " does not exist\n"});
+        return 0;
+    }
+
+    ++lastIndex_;
+    table_.push_back(SoundEntry{});
+    const int32_t loop = host::toInt(loopSwitch);
+
+    // Every source keeps the name in a field of 256 characters: refuse what does not fit
+    // before anything is opened.
+    if (std::strlen(name) >= stream::kMaxPathChars) {
+        if (log::on()) log::write({"Error: Orvox_Play - ", name, " has a name of 256 characters or more\n"});
+        return -1;
+    }
+
+    Outcome outcome = tryStream(&stream::makeMp3Stream, mp3Streams_, Mp3Stream, "Success: MP3: ", name, loop);
+    if (outcome == Outcome::NotTaken)
+        outcome = tryStream(&makeOggStream, oggStreams_, OggStream, "Success: OGG: ", name, loop);
+    if (outcome == Outcome::NotTaken) outcome = tryTracker(name);
+    if (outcome == Outcome::NotTaken) outcome = tryWindowsMedia(name, loop);
+    return outcome == Outcome::Playing ? host::toFixed(lastIndex_) : -1;
+}
+
+Player::Outcome Player::tryStream(MakeStream make, std::vector<std::unique_ptr<stream::BufferStream>>& list,
+                                  SourceKind kind, const char* successPrefix, const char* name, int32_t loop) {
+    IDirectSound* device = host::engineDevice();
+    {
+        const std::unique_ptr<stream::BufferStream> probe = make();
+        if (probe == nullptr || !probe->open(name, true, device)) return Outcome::NotTaken;
+    }
+    SoundEntry& entry = guardedAt(table_, lastIndex_);
+    entry.slot = static_cast<int32_t>(list.size());
+    list.push_back(make());
+    stream::BufferStream& created = *guardedAt(list, entry.slot);
+    if (!created.open(name, false, device)) return Outcome::Failed;
+    created.start(loop);
+    logSuccess(successPrefix, name);
+    entry.kind = kind;
+    return Outcome::Playing;
+}
+
+Player::Outcome Player::tryTracker(const char* name) {
+    if (!tracker::loadAndStart(name)) return Outcome::NotTaken;
+    logSuccess("Success: MOD: ", name);
+    guardedAt(table_, lastIndex_).kind = TrackerModule;
+    return Outcome::Playing;
+}
+
+Player::Outcome Player::tryWindowsMedia(const char* name, int32_t loop) {
+    const EventHandle endEvent(CreateEventA(nullptr, TRUE, FALSE, kEndEventName));
+    SoundEntry& entry = guardedAt(table_, lastIndex_);
+    entry.slot = static_cast<int32_t>(windowsMediaStreams_.size());
+    windowsMediaStreams_.push_back(stream::makeWindowsMediaStream());
+    stream::WindowsMediaStream& created = *guardedAt(windowsMediaStreams_, entry.slot);
+    if (!created.play(name, loop, endEvent.get(), host::engineDevice())) return Outcome::Failed;
+    WaitForSingleObject(endEvent.get(), kEndEventWaitMs);
+    logSuccess("Success: WMA/WMV/ASF: ", name);
+    entry.kind = WindowsMediaStream;
+    return Outcome::Playing;
+}
+
+void Player::logSuccess(const char* prefix, const char* name) const {
+    if (!log::on()) return;
+    const std::string index = std::to_string(lastIndex_);
+    log::write({prefix, name, " playing ", "with index: ", index.c_str(), "\n"});
+}
+
+std::optional<SoundEntry> Player::resolve(host::fixed index) const {
+    const int i = host::toInt(index);
+    if (i > lastIndex_) {
+        if (log::on()) log::write("Error: Index greater than actual number of sounds\n");
+        return std::nullopt;
+    }
+    if (i < 0) {
+        if (log::on()) log::write("Error: Index below zero\n");
+        return std::nullopt;
+    }
+    return guardedAt(table_, i);
+}
+
+stream::SoundStream* Player::streamOf(const SoundEntry& entry) {
+    switch (entry.kind) {
+        case Mp3Stream:
+            return guardedAt(mp3Streams_, entry.slot).get();
+        case OggStream:
+            return guardedAt(oggStreams_, entry.slot).get();
+        case WindowsMediaStream:
+            return guardedAt(windowsMediaStreams_, entry.slot).get();
+        default:
+            return nullptr;
+    }
+}
+
+stream::SoundStream* Player::streamAt(int index) {
+    if (index < 0 || index > lastIndex_) return nullptr;
+    return streamOf(guardedAt(table_, index));
+}
+
+int32_t Player::stop(host::fixed index) {
+    const auto entry = resolve(index);
+    if (!entry) return 0;
+    if (entry->kind == TrackerModule) {
+        tracker::stop();
+    } else if (stream::SoundStream* s = streamOf(*entry)) {
+        s->stop();
+    }
+    return 1;
+}
+
+int32_t Player::setVolume(host::fixed index, host::fixed volume) {
+    const auto entry = resolve(index);
+    if (!entry) return 0;
+    const int v = std::clamp(host::toInt(volume), 0, 100);
+    if (entry->kind == TrackerModule) {
+        tracker::setVolume(v);
+    } else if (stream::SoundStream* s = streamOf(*entry)) {
+        s->setVolume(v);
+    }
+    return 1;
+}
+
+int32_t Player::fade(host::fixed index, host::fixed step, bool fadeOut) {
+    const auto entry = resolve(index);
+    if (!entry) return 0;
+    if (entry->kind == TrackerModule) {
+        tracker::startFade(host::toInt(step), fadeOut);
+    } else if (stream::SoundStream* s = streamOf(*entry)) {
+        s->startFade(host::toInt(step), fadeOut);
+    }
+    return 1;
+}
+
+int32_t Player::togglePause(host::fixed index) {
+    const auto entry = resolve(index);
+    if (!entry) return 0;
+    if (entry->kind == TrackerModule) {
+        tracker::togglePause();
+    } else if (stream::SoundStream* s = streamOf(*entry)) {
+        s->togglePause();
+    }
+    return 1;
+}
+
+int32_t Player::isPlaying(host::fixed index) {
+    const auto entry = resolve(index);
+    if (!entry) return 0;
+    if (entry->kind == TrackerModule) return tracker::isActive() ? 1 : 0;
+    const stream::SoundStream* s = streamOf(*entry);
+    return s != nullptr && s->isPlaying() ? 1 : 0;
+}
+
+template <class Action>
+void Player::forEachStream(Action action) {
+    for (auto& s : mp3Streams_) action(*s);
+    for (auto& s : oggStreams_) action(*s);
+    for (auto& s : windowsMediaStreams_) action(*s);
+}
+
+int32_t Player::stopAll() {
+    forEachStream([](stream::SoundStream& s) { s.stop(); });
+    tracker::stop();
+    cd::stopForStopAll();
+    if (log::on()) log::write("Success: All audio stopped.\n");
+    return 1;
+}
+
+int32_t Player::pauseAll() {
+    forEachStream([](stream::SoundStream& s) { s.togglePause(); });
+    tracker::togglePause();
+    cd::togglePauseForPauseAll();
+    if (log::on()) log::write("Success: All audio paused/unpaused.\n");
+    return 1;
+}
+
+int32_t Player::shutdown() {
+    eax::shutdown();
+    forEachStream([](stream::SoundStream& s) { s.shutdown(); });
+    cd::shutdown();
+    tracker::stop();
+    if (log::on()) log::write("Success: Shutdown\n");
+    return 1;
+}
+
+}  // namespace orvox

@@ -1,0 +1,147 @@
+#include "stream/buffer_stream.h"
+
+#include <cstring>
+#include <string>
+
+#include "player/media_log.h"
+
+namespace orvox::stream {
+
+namespace {
+constexpr DWORD kBufferFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY;
+
+void logError(const char* subject, const char* what) {
+    if (log::on()) log::write((std::string("Error: ") + subject + what).c_str());
+}
+}  // namespace
+
+int32_t refillPeriodMs(const WAVEFORMATEX& format) {
+    if (format.nAvgBytesPerSec == 0) return 0;
+    return static_cast<int32_t>(static_cast<double>(kStreamBufferBytes) / format.nAvgBytesPerSec * 1000.0 * 0.5);
+}
+
+BufferStream::~BufferStream() {
+    // Derived parts are gone by now; shutdown() ran in their destructors. Only the
+    // timers may remain if a derived class forgot, so make sure none can tick.
+    refillTimer_.kill();
+    killFadeTimers();
+}
+
+bool BufferStream::open(const char* path, bool probeOnly, IDirectSound* directSound) {
+    directSound_ = directSound;
+    releaseBuffer();
+    if (path == nullptr || std::strlen(path) >= kMaxPathChars) return false;
+    std::strncpy(path_, path, kMaxPathChars - 1);
+
+    WAVEFORMATEX format{};
+    if (!openSource(path_, probeOnly, format)) return false;
+    if (probeOnly) return true;
+
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nBlockAlign = static_cast<WORD>(format.wBitsPerSample / 8 * format.nChannels);
+    format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
+    format.cbSize = 0;
+    format_ = format;
+
+    bufferDesc_ = DSBUFFERDESC{};
+    bufferDesc_.dwSize = DSBUFFERDESC1_SIZE_32;
+    bufferDesc_.dwFlags = kBufferFlags;
+    bufferDesc_.dwBufferBytes = kStreamBufferBytes;
+    bufferDesc_.lpwfxFormat = &format_;
+    IDirectSoundBuffer* buffer = nullptr;
+    if (directSound_ == nullptr || FAILED(directSound_->CreateSoundBuffer(&bufferDesc_, &buffer, nullptr)) ||
+        buffer == nullptr) {
+        logError(subject(), "Couldn't create sound buffer in SetupStreamBuffer\n");
+        return false;
+    }
+    buffer_ = buffer;
+    period_ = refillPeriodMs(format_);
+    buffer_->SetCurrentPosition(0);
+    lastPlayCursor_ = 0;
+    return true;
+}
+
+bool BufferStream::start(int32_t loop) {
+    if (buffer_ == nullptr) return false;
+    playing_.store(1);
+    loop_.store(loop);
+    timeBeginPeriod(static_cast<UINT>(period_));
+    if (refillTimer_.startPeriodic(static_cast<UINT>(period_), &BufferStream::tick, this) == 0) {
+        logError(subject(), "Couldn't create timer in Play\n");
+        return false;
+    }
+    if (FAILED(buffer_->Play(0, 0, DSBPLAY_LOOPING))) {
+        logError(subject(), "Couldn't play buffer in Play\n");
+        return false;
+    }
+    return true;
+}
+
+void BufferStream::stop() {
+    if (buffer_ != nullptr) buffer_->Stop();
+    refillTimer_.kill();
+    killFadeTimers();
+    playing_.store(0);
+}
+
+void BufferStream::togglePause() {
+    if (!paused_ && isPlaying()) {
+        paused_ = true;
+        stop();
+    } else if (paused_ && !isPlaying() && buffer_ != nullptr) {
+        start(loop_.load());
+        paused_ = false;
+    }
+}
+
+void BufferStream::shutdown() {
+    // Killed from this thread, each timer's running tick (if any) finishes first.
+    refillTimer_.kill();
+    killFadeTimers();
+    // An end action that killed its own timer may still be running: wait for it.
+    std::lock_guard<std::mutex> guard(refillLock_);
+    releaseBuffer();
+    playing_.store(0);
+    closeSource();
+}
+
+void BufferStream::releaseBuffer() {
+    if (buffer_ == nullptr) return;
+    buffer_->Stop();
+    buffer_->Release();
+    buffer_ = nullptr;
+}
+
+void BufferStream::tick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+    auto* self = reinterpret_cast<BufferStream*>(user);
+    std::lock_guard<std::mutex> guard(self->refillLock_);
+    if (!self->refillTimer_.holds(timerId) || self->buffer_ == nullptr) return;
+    self->refill();
+}
+
+void BufferStream::refill() {
+    if (!isPlaying() && !endAction()) return;
+
+    DWORD play = 0;
+    DWORD write = 0;
+    if (FAILED(buffer_->GetCurrentPosition(&play, &write))) return;
+    if (play == lastPlayCursor_) return;
+    const DWORD bytes = play > lastPlayCursor_ ? play - lastPlayCursor_ : kStreamBufferBytes - lastPlayCursor_ + play;
+
+    void* part1 = nullptr;
+    void* part2 = nullptr;
+    DWORD bytes1 = 0;
+    DWORD bytes2 = 0;
+    const HRESULT locked = buffer_->Lock(lastPlayCursor_, bytes, &part1, &bytes1, &part2, &bytes2, 0);
+    if (FAILED(locked)) {
+        // Nothing is written and the cursor is kept: the next tick fills this stretch
+        // too. A lost buffer is asked to come back for that tick.
+        if (locked == DSERR_BUFFERLOST) buffer_->Restore();
+        return;
+    }
+    lastPlayCursor_ = play;
+    fill(static_cast<uint8_t*>(part1), bytes1, static_cast<uint8_t*>(part2), part2 != nullptr ? bytes2 : 0);
+    buffer_->Unlock(part1, bytes1, part2, bytes2);
+}
+
+}  // namespace orvox::stream

@@ -1,0 +1,67 @@
+// The per-sound control shared by the three stream kinds: the playing, paused and loop
+// flags, the volume and its law, and the half-second fades. The kinds differ in how they
+// start, stop, pause and shut down.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "plat/dsound.h"
+#include "stream/timer_slot.h"
+
+namespace orvox::stream {
+
+// Buffer attenuation, in hundredths of a decibel, for a volume on the 0..100 scale:
+// 0 is silence, 1..100 run from -24.75 dB to 0 dB in 0.25 dB steps.
+constexpr LONG attenuationForVolume(int volume) {
+    return volume <= 0 ? DSBVOLUME_MIN : 25 * volume - 2500;
+}
+
+class SoundStream {
+public:
+    SoundStream() = default;
+    SoundStream(const SoundStream&) = delete;
+    SoundStream& operator=(const SoundStream&) = delete;
+    virtual ~SoundStream() = default;
+
+    virtual void stop() = 0;
+    virtual void togglePause() = 0;
+    // Releases the buffer and the source for good; the stream keeps answering the
+    // controls afterwards without touching either.
+    virtual void shutdown() = 0;
+
+    // Volume on the 0..100 scale, clamped by the caller.
+    void setVolume(int volume);
+    // Fade by `step` per half-second tick; only stores the step unless the stream plays.
+    void startFade(int step, bool fadeOut);
+
+    bool isPlaying() const { return playing_.load() != 0; }
+    bool isPaused() const { return paused_; }
+    int volume() const { return volume_.load(); }
+    bool fading() const { return fadeOutTimer_.running() || fadeInTimer_.running(); }
+    // The sound buffer; null before a successful open and after shutdown.
+    IDirectSoundBuffer* buffer() const { return buffer_; }
+
+protected:
+    void killFadeTimers() {
+        fadeOutTimer_.kill();
+        fadeInTimer_.kill();
+    }
+
+    // Written on the script thread only: at open, and at shutdown after every timer that
+    // could reach it has been killed.
+    IDirectSoundBuffer* buffer_ = nullptr;
+    std::atomic<int32_t> playing_{0};
+    bool paused_ = false;  // script thread only
+    std::atomic<int32_t> loop_{1};
+
+private:
+    static void fadeTick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
+
+    std::atomic<int32_t> volume_{100};
+    std::atomic<int32_t> fadeStep_{0};
+    TimerSlot fadeOutTimer_;
+    TimerSlot fadeInTimer_;
+};
+
+}  // namespace orvox::stream
