@@ -1,0 +1,237 @@
+// What an Ogg Vorbis stream sends to the output, compared with libvorbisfile's own decode
+// of the same file. The output runs at 44.1 kHz stereo: files at that rate pass through
+// the mixer unchanged at full volume, so they must match sample for sample; files at
+// other rates are resampled by the mixer, so their speed is measured instead.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "player_fixture.h"
+#include "stream/buffer_stream.h"
+
+namespace orvox::test {
+namespace {
+
+// The buffer holds 65536 bytes: 16384 frames of 16-bit stereo, the delay between start
+// and the first decoded sample heard. The buffer starts with the mixer's next block.
+constexpr long kStereoLatencyFrames = 16384;
+constexpr long kMixBlockFrames = 256;
+
+long firstNonZeroFrame(const std::vector<int16_t>& pcm, unsigned channels) {
+    for (size_t i = 0; i < pcm.size(); ++i)
+        if (pcm[i] != 0) return static_cast<long>(i / channels);
+    return -1;
+}
+
+// Output frames from `offset` on, as far as both reach, against `expected` (stereo).
+// Returns the number of frames that differ.
+long mismatchedFrames(const std::vector<int16_t>& out, long offset, const std::vector<int16_t>& expected,
+                      long* compared) {
+    long bad = 0;
+    long n = 0;
+    for (long f = 0; 2 * (offset + f) + 1 < static_cast<long>(out.size()) &&
+                     2 * f + 1 < static_cast<long>(expected.size());
+         ++f, ++n) {
+        if (out[2 * (offset + f)] != expected[2 * f] || out[2 * (offset + f) + 1] != expected[2 * f + 1]) ++bad;
+    }
+    *compared = n;
+    return bad;
+}
+
+class OggOutput : public PlayerTest {};
+
+TEST_F(OggOutput, StereoFileIsHeardSampleForSampleOneBufferAfterStart) {
+    REQUIRE_MEDIA(path, "ogg_stereo_44100_music_skull_stones.ogg");
+    const std::vector<int16_t> decoded = decodeOgg(path);
+    ASSERT_GT(decoded.size(), 44100u * 2 * 3);
+    Capture capture;
+    ASSERT_EQ(play(path, false), 0);
+    advanceMs(2500);
+
+    const std::vector<int16_t> out = capture.samples();
+    const long offset = firstNonZeroFrame(out, 2) - firstNonZeroFrame(decoded, 2);
+    EXPECT_NEAR(offset, kStereoLatencyFrames, kMixBlockFrames);
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 2 * std::max(offset, 0L), [](int16_t s) { return s == 0; }))
+        << "the buffer's initial content is silence";
+    long compared = 0;
+    EXPECT_EQ(mismatchedFrames(out, offset, decoded, &compared), 0);
+    EXPECT_GT(compared, 44100 * 2) << "two seconds of decoded audio reached the output";
+}
+
+TEST_F(OggOutput, MonoFileFillsBothChannelsAtItsOwnSpeed) {
+    REQUIRE_MEDIA(path, "ogg_mono_44100_music_amidst_the_raindrops.ogg");
+    const std::vector<int16_t> mono = decodeOgg(path);
+    std::vector<int16_t> stereo;
+    for (int16_t s : mono) stereo.insert(stereo.end(), {s, s});
+    Capture capture;
+    ASSERT_EQ(play(path, false), 0);
+    ASSERT_EQ(bufferStream(0)->format().nChannels, 1);
+    advanceMs(2500);
+
+    const std::vector<int16_t> out = capture.samples();
+    const long offset = firstNonZeroFrame(out, 2) - firstNonZeroFrame(stereo, 2);
+    // 65536 bytes of 16-bit mono last twice as long as of stereo.
+    EXPECT_NEAR(offset, 2 * kStereoLatencyFrames, kMixBlockFrames);
+    long compared = 0;
+    EXPECT_EQ(mismatchedFrames(out, offset, stereo, &compared), 0);
+    EXPECT_GT(compared, 44100);
+}
+
+TEST_F(OggOutput, LoopingFileRepeatsWithoutGapOrRepeatedBlock) {
+    // 61 ms of audio: several passes fall into every refill region.
+    REQUIRE_MEDIA(path, "ogg_short_0.06s_dialog-information.oga");
+    const std::vector<int16_t> first = decodeOgg(path);
+    const std::vector<int16_t> again = decodeOgg(path, 1);  // each later pass starts at sample 1
+    ASSERT_EQ(again.size() + 2, first.size());
+    std::vector<int16_t> expected = first;
+    while (expected.size() < 44100u * 2 * 4) expected.insert(expected.end(), again.begin(), again.end());
+
+    Capture capture;
+    ASSERT_EQ(play(path, true), 0);
+    advanceMs(3000);
+    EXPECT_TRUE(player_->isPlaying(0));
+
+    const std::vector<int16_t> out = capture.samples();
+    const long offset = firstNonZeroFrame(out, 2) - firstNonZeroFrame(first, 2);
+    EXPECT_NEAR(offset, kStereoLatencyFrames, kMixBlockFrames);
+    long compared = 0;
+    EXPECT_EQ(mismatchedFrames(out, offset, expected, &compared), 0);
+    EXPECT_GT(compared, 44100 * 2);
+}
+
+// Normalised correlation of the output's left channel with itself `lag` frames later.
+double selfCorrelation(const std::vector<int16_t>& out, long from, long length, long lag) {
+    double xy = 0, xx = 0, yy = 0;
+    for (long i = from; i < from + length; ++i) {
+        const double x = out[2 * i];
+        const double y = out[2 * (i + lag)];
+        xy += x * y;
+        xx += x * x;
+        yy += y * y;
+    }
+    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
+}
+
+TEST_F(OggOutput, HalfRateMonoFileLoopsAtItsTrueLength) {
+    REQUIRE_MEDIA(path, "ogg_mono_22050_pause.ogg");
+    const long frames = static_cast<long>(decodeOgg(path).size());  // mono: one sample per frame
+    ASSERT_GT(frames, 1000);
+    // Each pass after the first lasts frames - 1 samples at 22.05 kHz: twice as many
+    // frames at 44.1 kHz.
+    const long pass = 2 * (frames - 1);
+
+    Capture capture;
+    ASSERT_EQ(play(path, true), 0);
+    ASSERT_EQ(bufferStream(0)->period(), 743);
+    advanceMs(4000);
+    const std::vector<int16_t> out = capture.samples();
+    const long from = 2 * kStereoLatencyFrames + 2 * pass;  // well inside the looping passes
+    ASSERT_GT(static_cast<long>(out.size()) / 2, from + 2 * pass);
+
+    long bestLag = 0;
+    double best = -1;
+    for (long lag = pass - 64; lag <= pass + 64; ++lag) {
+        const double c = selfCorrelation(out, from, pass / 2, lag);
+        if (c > best) {
+            best = c;
+            bestLag = lag;
+        }
+    }
+    EXPECT_NEAR(bestLag, pass, 1);
+    EXPECT_GT(best, 0.99);
+}
+
+TEST_F(OggOutput, NonLoopingFileEndsAtTheTickThatMeetsTheEndAndStopsOneTickLater) {
+    REQUIRE_MEDIA(path, "ogg_stereo_48000_phone-ring.ogg");
+    const double durationMs = decodeOgg(path).size() / 2 / 48.0;
+    ASSERT_EQ(play(path, false), 0);
+    const int period = bufferStream(0)->period();
+    ASSERT_EQ(period, 170);
+
+    // Look just after each tick.
+    int endTick = 0;
+    for (int tick = 1; tick < 200 && endTick == 0; ++tick) {
+        advanceMs(tick == 1 ? period + 1 : period);
+        if (!player_->isPlaying(0)) endTick = tick;
+        if (endTick == 0) {
+            EXPECT_TRUE(bufferPlaying(0));
+        }
+    }
+    // The tick that meets the end is the first whose region reaches past the data.
+    const int expected = static_cast<int>(std::ceil(durationMs / period));
+    EXPECT_GE(endTick, expected);
+    EXPECT_LE(endTick, expected + 1);
+    EXPECT_TRUE(bufferPlaying(0)) << "the buffer plays on until the next tick";
+    advanceMs(period);
+    EXPECT_FALSE(bufferPlaying(0));
+    EXPECT_EQ(player_->isPlaying(0), 0);
+    // Nothing restarts it afterwards.
+    advanceMs(1000);
+    EXPECT_FALSE(bufferPlaying(0));
+}
+
+struct FormatCase {
+    const char* file;
+    WORD channels;
+    DWORD rate;
+    int32_t period;
+};
+
+TEST_F(OggOutput, BufferTakesTheFileFormatAndHalfItsDurationAsPeriod) {
+    const FormatCase cases[] = {
+        {"ogg_stereo_48000_phone-ring.ogg", 2, 48000, 170},
+        {"ogg_stereo_44100_music_skull_stones.ogg", 2, 44100, 185},
+        {"ogg_stereo_22050_game_engine.ogg", 2, 22050, 371},
+        {"ogg_mono_44100_music_amidst_the_raindrops.ogg", 1, 44100, 371},
+        {"ogg_mono_22050_pause.ogg", 1, 22050, 743},
+        {"ogg_mono_8000_phone-outgoing-busy.oga", 1, 8000, 2048},
+    };
+    int index = 0;
+    for (const FormatCase& c : cases) {
+        REQUIRE_MEDIA(path, c.file);
+        ASSERT_EQ(play(path, true), host::toFixed(index)) << c.file;
+        const stream::BufferStream* s = bufferStream(index++);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->period(), c.period) << c.file;
+        const WAVEFORMATEX& f = s->format();
+        EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
+        EXPECT_EQ(f.nChannels, c.channels) << c.file;
+        EXPECT_EQ(f.nSamplesPerSec, c.rate) << c.file;
+        EXPECT_EQ(f.wBitsPerSample, 16);
+        EXPECT_EQ(f.nBlockAlign, 2 * c.channels);
+        EXPECT_EQ(f.nAvgBytesPerSec, 2u * c.channels * c.rate);
+
+        DSBCAPS caps{sizeof(DSBCAPS), 0, 0, 0, 0};
+        ASSERT_EQ(s->buffer()->GetCaps(&caps), DS_OK);
+        EXPECT_EQ(caps.dwBufferBytes, 65536u);
+        EXPECT_EQ(caps.dwFlags & ~DSBCAPS_LOCSOFTWARE, 0x80E0u);
+    }
+}
+
+TEST_F(OggOutput, ChainedFileKeepsTheFormatOfItsFirstLink) {
+    // Links: 22.05 kHz stereo (3.151 s), 48 kHz stereo, 44.1 kHz mono. The buffer is made
+    // for the first; the others would play at the wrong speed, so the data ends with it.
+    REQUIRE_MEDIA(path, "ogg_chained_22050s_48000s_44100m.ogg");
+    ASSERT_EQ(play(path, false), 0);
+    const stream::BufferStream* s = bufferStream(0);
+    EXPECT_EQ(s->format().nSamplesPerSec, 22050u);
+    EXPECT_EQ(s->format().nChannels, 2);
+    // 3.151 s of the first link at 371 ms per tick: the end is met at tick 9.
+    advanceMs(371 * 8 + 1);
+    EXPECT_EQ(player_->isPlaying(0), 1);
+    advanceMs(371);
+    EXPECT_EQ(player_->isPlaying(0), 0);
+}
+
+TEST_F(OggOutput, ChainedFileLoopsOnItsFirstLink) {
+    REQUIRE_MEDIA(path, "ogg_chained_22050s_48000s_44100m.ogg");
+    ASSERT_EQ(play(path, true), 0);
+    advanceMs(12000);
+    EXPECT_EQ(player_->isPlaying(0), 1);
+}
+
+}  // namespace
+}  // namespace orvox::test

@@ -1,0 +1,120 @@
+#include "player_fixture.h"
+
+#define OV_EXCLUDE_STATIC_CALLBACKS
+#include <vorbis/vorbisfile.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "engine_interface.h"
+#include "player/media_log.h"
+#include "stream/buffer_stream.h"
+
+namespace orvox::test {
+
+std::string oggMedia(const char* name) {
+    const std::filesystem::path path = std::filesystem::path(A5_SHARED_DIR) / "media" / "ogg" / name;
+    return std::filesystem::exists(path) ? path.string() : std::string();
+}
+
+std::vector<int16_t> decodeOgg(const std::string& path, int64_t from) {
+    std::vector<int16_t> pcm;
+    OggVorbis_File vf;
+    if (ov_fopen(path.c_str(), &vf) != 0) return pcm;
+    if (from != 0 && ov_pcm_seek(&vf, from) != 0) {
+        ov_clear(&vf);
+        return pcm;
+    }
+    char block[8192];
+    int section = 0;
+    for (;;) {
+        const long got = ov_read(&vf, block, sizeof block, 0, 2, 1, &section);
+        if (got == OV_HOLE) continue;
+        if (got <= 0) break;
+        const auto* samples = reinterpret_cast<const int16_t*>(block);
+        pcm.insert(pcm.end(), samples, samples + got / 2);
+    }
+    ov_clear(&vf);
+    return pcm;
+}
+
+Capture::Capture() { a5p_set_capture(&Capture::receive, this); }
+Capture::~Capture() { a5p_set_capture(nullptr, nullptr); }
+
+void Capture::receive(void* user, const int16_t* samples, size_t frames, unsigned channels) {
+    auto* self = static_cast<Capture*>(user);
+    std::lock_guard<std::mutex> guard(self->mutex_);
+    self->samples_.insert(self->samples_.end(), samples, samples + frames * channels);
+}
+
+std::vector<int16_t> Capture::samples() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return samples_;
+}
+
+size_t Capture::frames() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return samples_.size() / 2;
+}
+
+void PlayerTest::SetUp() {
+    previousDir_ = std::filesystem::current_path();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    workDir_ = std::filesystem::temp_directory_path() /
+               ("orvox_" + std::to_string(getpid()) + "_" + info->test_suite_name() + "_" + info->name());
+    std::filesystem::remove_all(workDir_);
+    std::filesystem::create_directories(workDir_);
+    std::filesystem::current_path(workDir_);
+
+    ASSERT_EQ(DirectSoundCreate(nullptr, &realDevice_, nullptr), DS_OK);
+    device_ = std::make_unique<RecordingDevice>(realDevice_);
+    records_.setSound(device_.get(), nullptr);
+    ASSERT_EQ(A5_DLLAPI(records_.interfaceRecord()), 511);
+    player_ = std::make_unique<Player>();
+}
+
+void PlayerTest::TearDown() {
+    player_.reset();
+    A5_DLLAPI(nullptr);
+    device_.reset();
+    if (realDevice_ != nullptr) realDevice_->Release();
+    if (!log::on()) log::setLogging(true);
+    std::filesystem::current_path(previousDir_);
+    std::filesystem::remove_all(workDir_);
+}
+
+void PlayerTest::advanceMs(double ms) { a5p_advance_ns(static_cast<uint64_t>(ms * 1e6)); }
+
+int32_t PlayerTest::play(const std::string& path, bool loop) {
+    return player_->play(path.c_str(), host::toFixed(loop ? 1 : 0));
+}
+
+std::string PlayerTest::readLog() const {
+    std::ifstream in("MediaLog.txt", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+stream::BufferStream* PlayerTest::bufferStream(int index) {
+    return dynamic_cast<stream::BufferStream*>(player_->streamAt(index));
+}
+
+LONG PlayerTest::attenuation(int index) {
+    LONG value = 1;
+    stream::SoundStream* s = player_->streamAt(index);
+    if (s != nullptr && s->buffer() != nullptr) s->buffer()->GetVolume(&value);
+    return value;
+}
+
+bool PlayerTest::bufferPlaying(int index) {
+    DWORD status = 0;
+    stream::SoundStream* s = player_->streamAt(index);
+    if (s != nullptr && s->buffer() != nullptr) s->buffer()->GetStatus(&status);
+    return (status & DSBSTATUS_PLAYING) != 0;
+}
+
+}  // namespace orvox::test

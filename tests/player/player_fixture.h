@@ -1,0 +1,81 @@
+// Shared ground of the player tests: the runtime under the virtual clock at 44.1 kHz
+// stereo (set up in main), an engine device behind a recording device, a fresh Player,
+// a private working folder for "MediaLog.txt", the captured output, and libvorbisfile's
+// own decode of the media files as the reference.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
+
+#include "engine_records.h"
+#include "player/player.h"
+#include "recording_device.h"
+
+namespace orvox::test {
+
+inline constexpr unsigned kOutputRate = 44100;
+
+// Path of a file of the shared Ogg media; empty when the shared data is absent.
+std::string oggMedia(const char* name);
+
+#define REQUIRE_MEDIA(var, name)                                              \
+    const std::string var = ::orvox::test::oggMedia(name);                     \
+    if (var.empty()) {                                                         \
+        GTEST_SKIP() << "shared media absent: " << (name);                     \
+    }                                                                          \
+    static_assert(true)
+
+// The whole decode of an Ogg Vorbis file by libvorbisfile, as interleaved 16-bit samples;
+// from PCM sample `from` on (0: the start, 1: where a looping pass restarts).
+std::vector<int16_t> decodeOgg(const std::string& path, int64_t from = 0);
+
+// Interleaved stereo frames the mixer produced since the capture began.
+class Capture {
+public:
+    Capture();
+    ~Capture();
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    std::vector<int16_t> samples() const;
+    size_t frames() const;
+
+private:
+    static void receive(void* user, const int16_t* samples, size_t frames, unsigned channels);
+    mutable std::mutex mutex_;
+    std::vector<int16_t> samples_;
+};
+
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static void advanceMs(double ms);
+    // Plays a file through the player: the raw result of Orvox_Play.
+    int32_t play(const std::string& path, bool loop);
+    std::string readLog() const;
+    stream::BufferStream* bufferStream(int index);
+    LONG attenuation(int index);
+    bool bufferPlaying(int index);
+
+    std::filesystem::path workDir_;
+    IDirectSound* realDevice_ = nullptr;
+    std::unique_ptr<RecordingDevice> device_;
+    host::EngineRecords records_;
+    std::unique_ptr<Player> player_;
+
+private:
+    std::filesystem::path previousDir_;
+};
+
+}  // namespace orvox::test
