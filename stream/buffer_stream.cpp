@@ -135,8 +135,8 @@ void BufferStream::refill() {
     const HRESULT locked = buffer_->Lock(lastPlayCursor_, bytes, &part1, &bytes1, &part2, &bytes2, 0);
     if (FAILED(locked)) {
         // Nothing is written and the cursor is kept: the next tick fills this stretch
-        // too. A lost buffer is asked to come back for that tick.
-        if (locked == DSERR_BUFFERLOST) buffer_->Restore();
+        // too. A lost buffer has stopped; once restored it plays on for that tick.
+        if (locked == DSERR_BUFFERLOST && SUCCEEDED(buffer_->Restore())) buffer_->Play(0, 0, DSBPLAY_LOOPING);
         return;
     }
     lastPlayCursor_ = play;
