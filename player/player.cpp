@@ -141,49 +141,35 @@ stream::SoundStream* Player::streamAt(int index) {
     return streamOf(guardedAt(table_, index));
 }
 
-int32_t Player::stop(host::fixed index) {
+template <class OnTracker, class OnStream>
+int32_t Player::control(host::fixed index, OnTracker onTracker, OnStream onStream) {
     const auto entry = resolve(index);
     if (!entry) return 0;
     if (entry->kind == TrackerModule) {
-        tracker::stop();
+        onTracker();
     } else if (stream::SoundStream* s = streamOf(*entry)) {
-        s->stop();
+        onStream(*s);
     }
     return 1;
+}
+
+int32_t Player::stop(host::fixed index) {
+    return control(index, [] { tracker::stop(); }, [](stream::SoundStream& s) { s.stop(); });
 }
 
 int32_t Player::setVolume(host::fixed index, host::fixed volume) {
-    const auto entry = resolve(index);
-    if (!entry) return 0;
     const int v = std::clamp(host::toInt(volume), 0, 100);
-    if (entry->kind == TrackerModule) {
-        tracker::setVolume(v);
-    } else if (stream::SoundStream* s = streamOf(*entry)) {
-        s->setVolume(v);
-    }
-    return 1;
+    return control(index, [v] { tracker::setVolume(v); }, [v](stream::SoundStream& s) { s.setVolume(v); });
 }
 
 int32_t Player::fade(host::fixed index, host::fixed step, bool fadeOut) {
-    const auto entry = resolve(index);
-    if (!entry) return 0;
-    if (entry->kind == TrackerModule) {
-        tracker::startFade(host::toInt(step), fadeOut);
-    } else if (stream::SoundStream* s = streamOf(*entry)) {
-        s->startFade(host::toInt(step), fadeOut);
-    }
-    return 1;
+    const int n = host::toInt(step);
+    return control(
+        index, [=] { tracker::startFade(n, fadeOut); }, [=](stream::SoundStream& s) { s.startFade(n, fadeOut); });
 }
 
 int32_t Player::togglePause(host::fixed index) {
-    const auto entry = resolve(index);
-    if (!entry) return 0;
-    if (entry->kind == TrackerModule) {
-        tracker::togglePause();
-    } else if (stream::SoundStream* s = streamOf(*entry)) {
-        s->togglePause();
-    }
-    return 1;
+    return control(index, [] { tracker::togglePause(); }, [](stream::SoundStream& s) { s.togglePause(); });
 }
 
 int32_t Player::isPlaying(host::fixed index) {

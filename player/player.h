@@ -54,6 +54,9 @@ private:
     // The entry an index names, or nothing (logged when the index is too large).
     std::optional<SoundEntry> resolve(host::fixed index) const;
     stream::SoundStream* streamOf(const SoundEntry& entry);
+    // Resolves the index and acts on the tracker or on the entry's stream: 1 once resolved.
+    template <class OnTracker, class OnStream>
+    int32_t control(host::fixed index, OnTracker onTracker, OnStream onStream);
     template <class Action>
     void forEachStream(Action action);
 
