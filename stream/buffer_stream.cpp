@@ -20,13 +20,6 @@ int32_t refillPeriodMs(const WAVEFORMATEX& format) {
     return static_cast<int32_t>(static_cast<double>(kStreamBufferBytes) / format.nAvgBytesPerSec * 1000.0 * 0.5);
 }
 
-BufferStream::~BufferStream() {
-    // Derived parts are gone by now; shutdown() ran in their destructors. Only the
-    // timers may remain if a derived class forgot, so make sure none can tick.
-    refillTimer_.kill();
-    killFadeTimers();
-}
-
 bool BufferStream::open(const char* path, bool probeOnly, IDirectSound* directSound) {
     directSound_ = directSound;
     releaseBuffer();

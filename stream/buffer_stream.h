@@ -20,10 +20,9 @@ inline constexpr size_t kMaxPathChars = 256;
 // Half the buffer's duration in milliseconds, truncated: the refill period.
 int32_t refillPeriodMs(const WAVEFORMATEX& format);
 
+// A source's destructor calls shutdown(), which needs the source's own closeSource.
 class BufferStream : public SoundStream {
 public:
-    ~BufferStream() override;
-
     // Opens `path` with the source. With `probeOnly` it only answers whether the source
     // can decode the file and keeps nothing open; otherwise it also creates the buffer,
     // positioned at 0, on `directSound` (borrowed).
