@@ -45,6 +45,8 @@ bool BufferStream::open(const char* path, bool probeOnly, IDirectSound* directSo
     if (directSound_ == nullptr || FAILED(directSound_->CreateSoundBuffer(&bufferDesc_, &buffer, nullptr)) ||
         buffer == nullptr) {
         logError(subject(), "Couldn't create sound buffer in SetupStreamBuffer\n");
+        // Without a buffer the stream can never play: keep no file open for it.
+        closeSource();
         return false;
     }
     buffer_ = buffer;

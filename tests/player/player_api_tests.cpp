@@ -90,12 +90,21 @@ TEST_F(SoundTable, PlaysAtTheEngineDeviceOfTheMoment) {
     ASSERT_EQ(play(path, false), 0);
     EXPECT_EQ(device_->buffers().size(), 1u);
     // Without a device the buffer cannot be made: the stream's own line, and raw -1.
+    // The stream keeps no file open for nothing.
     A5_DLLAPI(nullptr);
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto filesBefore = openFiles();
     EXPECT_EQ(play(path, false), kNoSource);
+    EXPECT_EQ(openFiles(), filesBefore);
     EXPECT_EQ(player_->lastIndex(), 1);
     EXPECT_NE(readLog().find("Error: OGG: Couldn't create sound buffer in SetupStreamBuffer\n"), std::string::npos);
     EXPECT_EQ(player_->isPlaying(1024), 0);
     EXPECT_EQ(player_->stop(1024), 1);
+    EXPECT_EQ(player_->togglePause(1024), 1);
+    EXPECT_EQ(player_->shutdown(), 1);
+    EXPECT_EQ(player_->isPlaying(0), 0);
 }
 
 // Counts the open-write-close rounds on "MediaLog.txt" while `action` runs. Opens are
