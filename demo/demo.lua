@@ -20,5 +20,27 @@ if not orvox and not wavestream then
     print("demo: no plug-in is built yet; rendering one second of silence")
 end
 
+-- Ogg Vorbis through orvox: a looping song fades in from silence over 5 s, plays, fades
+-- out over 5 s, then everything is shut down.
+local function oggPart()
+    local song = "../shared/media/ogg/ogg_stereo_44100_music_skull_stones.ogg"
+    local raw = orvox.Orvox_Play(song, 1)
+    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
+        print("demo: Ogg: " .. song .. " does not play (see MediaLog.txt)")
+        return
+    end
+    local index = fixed(raw)
+    print(string.format("demo: Ogg: playing %s as sound %d", song, index))
+    orvox.Orvox_Vol(index, 0)
+    orvox.Orvox_FadeIn(index, 10)  -- 10 per half-second tick
+    wait(8)
+    orvox.Orvox_FadeOut(index, 10)
+    wait(5.5)
+    print("demo: Ogg: faded out, still playing: " .. orvox.Orvox_IsPlaying(index))
+    orvox.Orvox_Shutdown()
+end
+
+if orvox then oggPart() end
+
 wait(1)
 print(string.format("demo: done after %.1f s of sound", now()))
