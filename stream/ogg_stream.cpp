@@ -28,7 +28,7 @@ bool OggStream::openDecoder(const char* path) {
     decoderOpen_ = true;
     currentSection_ = 0;
     checkedSection_ = 0;
-    bytesSinceRewind_ = 0;
+    decodedSinceRewind_ = false;
     return true;
 }
 
@@ -72,7 +72,7 @@ bool OggStream::linkMatchesBuffer() {
 }
 
 void OggStream::rewind() {
-    bytesSinceRewind_ = 0;
+    decodedSinceRewind_ = false;
     if (ov_pcm_seek(&vorbisFile_, 1) == 0) return;
     closeSource();
     openDecoder(path());
@@ -96,7 +96,7 @@ void OggStream::fillPart(uint8_t* part, DWORD bytes) {
             uint8_t* written = part + (bytes - remaining);
             if (linkMatchesBuffer()) {
                 remaining -= static_cast<DWORD>(got);
-                bytesSinceRewind_ += static_cast<DWORD>(got);
+                decodedSinceRewind_ = true;
                 holes = 0;
                 continue;
             }
@@ -105,7 +105,7 @@ void OggStream::fillPart(uint8_t* part, DWORD bytes) {
         // End of the data: the end of the stream, a link whose format the buffer cannot
         // play (its PCM is not used), or a decoder error.
         // A pass that gave nothing since the last rewind would only spin: it ends too.
-        if (loop_.load() == 0 || bytesSinceRewind_ == 0) {
+        if (loop_.load() == 0 || !decodedSinceRewind_) {
             endOfData();
             return;
         }

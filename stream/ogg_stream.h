@@ -36,7 +36,7 @@ private:
     bool decoderOpen_ = false;
     int currentSection_ = 0;
     int checkedSection_ = 0;    // last link whose format was compared with the buffer's
-    DWORD bytesSinceRewind_ = 0;  // decoded bytes since the open or the last rewind
+    bool decodedSinceRewind_ = false;  // PCM came since the open or the last rewind
 };
 
 }  // namespace orvox::stream
