@@ -31,8 +31,7 @@ void SoundStream::fadeTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_
     auto* self = reinterpret_cast<SoundStream*>(user);
     if (!self->fadeOutTimer_.holds(timerId) && !self->fadeInTimer_.holds(timerId)) return;
 
-    const int step = self->fadeStep_.load();
-    const int volume = std::clamp(self->volume_.load() + step, 0, 100);
+    const int volume = std::clamp(self->volume_.load() + self->fadeStep_.load(), 0, 100);
     self->setVolume(volume);
 
     LONG attenuation = attenuationForVolume(volume);
@@ -40,11 +39,11 @@ void SoundStream::fadeTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_
     if (attenuation > DSBVOLUME_MIN && attenuation < DSBVOLUME_MAX) return;
 
     // The fade has reached silence or full volume; the sound plays on at that volume.
-    if (step < 1) {
-        self->fadeOutTimer_.kill();
-    } else {
-        self->fadeInTimer_.kill();
-    }
+    // The timer that ends is the one that fired, also for a fade given a negative step
+    // (a fade-out that rises): choosing by the step's sign would leave that timer running
+    // for good, pulling every later volume back to the end it reached.
+    self->fadeOutTimer_.killIfHolds(timerId);
+    self->fadeInTimer_.killIfHolds(timerId);
 }
 
 }  // namespace orvox::stream

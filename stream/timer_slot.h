@@ -38,6 +38,12 @@ public:
         if (const UINT id = id_.exchange(0); id != 0) timeKillEvent(id);
     }
 
+    // Kills the timer only while it is still `id`: for a tick ending its own timer.
+    void killIfHolds(UINT id) {
+        UINT expected = id;
+        if (id != 0 && id_.compare_exchange_strong(expected, 0)) timeKillEvent(id);
+    }
+
 private:
     static constexpr UINT kResolutionMs = 100;
     std::atomic<UINT> id_{0};

@@ -109,6 +109,22 @@ TEST_F(Fade, OppositeFadeReplacesTheRunningOne) {
     EXPECT_EQ(stream_->volume(), 40) << "only the fade-out ticks";
 }
 
+TEST_F(Fade, NegativeStepEndsItsOwnTimer) {
+    player_->setVolume(0, fx(50));
+    player_->fade(0, fx(-25), true);  // a fade-out that rises: 75, 100
+    advanceMs(2 * kFadeTickMs + 1);
+    EXPECT_EQ(stream_->volume(), 100);
+    EXPECT_FALSE(stream_->fading());
+    player_->setVolume(0, fx(50));
+    player_->fade(0, fx(-25), false);  // a fade-in that falls: 25, 0
+    advanceMs(2 * kFadeTickMs);
+    EXPECT_EQ(stream_->volume(), 0);
+    EXPECT_FALSE(stream_->fading());
+    player_->setVolume(0, fx(50));
+    advanceMs(4 * kFadeTickMs);
+    EXPECT_EQ(stream_->volume(), 50) << "no fade pulls the volume back";
+}
+
 TEST_F(Fade, OnAStoppedStreamOnlyStoresTheStep) {
     player_->stop(0);
     player_->setVolume(0, fx(50));
