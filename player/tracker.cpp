@@ -71,7 +71,7 @@ void killFadeTimers() {
     killTimer(s.fadeOutTimer);
 }
 
-void fadeTick(UINT timerId, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+void fadeTick(UINT timerId, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) noexcept {
     State& s = state();
     if (timerId != s.fadeOutTimer.load() && timerId != s.fadeInTimer.load()) return;
     const int step = s.fadeStep.load();

@@ -37,8 +37,10 @@ struct Output {
     UINT refillTimer = 0;  // touched only by startRefill/stopRefill (script thread)
 };
 
+// Never destroyed: a refill tick may still come while the process exits, until the
+// platform stops its timers.
 Output& output() {
-    static Output state;
+    static Output& state = *new Output;
     return state;
 }
 
@@ -54,7 +56,7 @@ void fillMix(void* part, DWORD bytes) {
 
 // Fills the free part of the ring. With `silence`, the output goes quiet from the
 // device's write cursor on, dropping what was mixed ahead, so a pause is heard at once.
-void refill(bool silence) {
+void refill(bool silence) noexcept {
     Output& out = output();
     std::lock_guard guard(out.lock);
     if (!out.buffer || !out.playing) return;
@@ -102,21 +104,16 @@ void refill(bool silence) {
 
 // ---- driver entries (called by libmikmod with its lock held) ----
 
-void driverCommandLine(const CHAR*) {}  // the driver has no options
+void driverCommandLine(const CHAR*) noexcept {}  // the driver has no options
 
-BOOL driverIsPresent() { return 1; }  // whether a device opens is only known at Init
+BOOL driverIsPresent() noexcept { return 1; }  // whether a device opens is only known at Init
 
-int driverInit() {
+int driverInit() noexcept {
     if ((md_mode & DMODE_FLOAT) != 0) return 1;  // the device takes integer PCM only
     const WORD channels = (md_mode & DMODE_STEREO) != 0 ? 2 : 1;
     const WORD bits = (md_mode & DMODE_16BITS) != 0 ? 16 : 8;
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = md_mixfreq;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+    const auto frameBytes = static_cast<WORD>(channels * bits / 8);
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, channels, md_mixfreq, DWORD{md_mixfreq} * frameBytes, frameBytes, bits, 0};
 
     IDirectSound* rawDevice = nullptr;
     if (FAILED(DirectSoundCreate(nullptr, &rawDevice, nullptr))) return 1;
@@ -147,7 +144,7 @@ int driverInit() {
 }
 
 // Also called after a failed Init, with whatever Init had made.
-void driverExit() {
+void driverExit() noexcept {
     Output& out = output();
     std::lock_guard guard(out.lock);
     if (out.mixerReady) VC_Exit();
@@ -160,9 +157,9 @@ void driverExit() {
 
 // The device format is fixed at Init; mixing settings apply at the next MikMod_Init.
 // (Re-initialising the mixer here would free samples the player still mixes.)
-int driverReset() { return 0; }
+int driverReset() noexcept { return 0; }
 
-int driverPlayStart() {
+int driverPlayStart() noexcept {
     if (VC_PlayStart() != 0) return 1;
     Output& out = output();
     std::lock_guard guard(out.lock);
@@ -185,7 +182,7 @@ int driverPlayStart() {
     return 0;
 }
 
-void driverPlayStop() {
+void driverPlayStop() noexcept {
     {
         Output& out = output();
         std::lock_guard guard(out.lock);
@@ -195,9 +192,9 @@ void driverPlayStop() {
     VC_PlayStop();
 }
 
-void driverUpdate() { refill(false); }
+void driverUpdate() noexcept { refill(false); }
 
-void driverPause() { refill(true); }
+void driverPause() noexcept { refill(true); }
 
 }  // namespace
 
@@ -241,7 +238,7 @@ MDRIVER& driver() {
 
 namespace {
 // Each tick lets libmikmod call update (or pause, while the player is paused) under its lock.
-void refillTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) { MikMod_Update(); }
+void refillTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) noexcept { MikMod_Update(); }
 }  // namespace
 
 bool startRefill() {

@@ -177,6 +177,13 @@ std::vector<int> fadeTicks(int count) {
     return volumes;
 }
 
+// With the fade's timer gone nothing moves the volume any more.
+void expectFadeEnded() {
+    Player_SetVolume(40);
+    advanceMs(1500);
+    EXPECT_EQ(moduleVolume(), 40);
+}
+
 TEST_F(TrackerLibrary, FadeInRisesBySixPerTickAndEndsAtFull) {
     ASSERT_TRUE(play(file("a.mod", mod31())));
     setVolume(0);
@@ -184,10 +191,7 @@ TEST_F(TrackerLibrary, FadeInRisesBySixPerTickAndEndsAtFull) {
     const auto volumes = fadeTicks(22);
     for (int i = 0; i < 21; ++i) EXPECT_EQ(volumes[i], 6 * (i + 1)) << "tick " << i + 1;
     EXPECT_EQ(volumes[21], 128);
-
-    Player_SetVolume(40);  // the fade's timer is gone: nothing moves the volume any more
-    advanceMs(1500);
-    EXPECT_EQ(moduleVolume(), 40);
+    expectFadeEnded();
 }
 
 TEST_F(TrackerLibrary, FadeOutFallsBySevenPerTickAndEndsAtSilence) {
@@ -198,10 +202,7 @@ TEST_F(TrackerLibrary, FadeOutFallsBySevenPerTickAndEndsAtSilence) {
     for (int i = 0; i < 18; ++i) EXPECT_EQ(volumes[i], 128 - 7 * (i + 1)) << "tick " << i + 1;
     EXPECT_EQ(volumes[18], 0);
     EXPECT_TRUE(isActive()) << "a fade to silence does not stop the module";
-
-    Player_SetVolume(40);
-    advanceMs(1500);
-    EXPECT_EQ(moduleVolume(), 40);
+    expectFadeEnded();
 }
 
 TEST_F(TrackerLibrary, FadeRestartAndStopKillTheRunningTimer) {
