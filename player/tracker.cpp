@@ -105,10 +105,6 @@ void bringUp() {
     }
     // On failure (no device) the library stays down and the next play tries again.
     if (MikMod_Init("") != 0) return;
-    if (!output::startRefill()) {
-        MikMod_Exit();
-        return;
-    }
     s.ready = true;
 }
 
@@ -117,6 +113,11 @@ bool loadAndStart(const char* path) {
     if (!s.ready) return false;
     MODULE* module = Player_Load(path, kMaxVoices, 0);
     if (module == nullptr) return false;
+    // The refills run from the first start to the teardown; without them nothing would be heard.
+    if (!output::startRefill()) {
+        Player_Free(module);
+        return false;
+    }
     // Player_Start silences the module it replaces; nothing refers to that one any more.
     MODULE* replaced = std::exchange(s.current, module);
     Player_Start(module);

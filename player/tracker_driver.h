@@ -16,7 +16,8 @@ namespace orvox::tracker::output {
 // The driver record to register with MikMod_RegisterDriver (once per process).
 MDRIVER& driver();
 
-// Starts the refill timer after MikMod_Init succeeded. False when no timer could be made.
+// Starts the refill timer (if it is not running) once the library is initialised. False
+// when no timer could be made.
 bool startRefill();
 
 // Kills the refill timer; waits for a tick that is running. Call after MikMod_Exit and

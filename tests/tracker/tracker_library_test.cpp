@@ -150,6 +150,20 @@ TEST_F(TrackerLibrary, FailedInitStartsNothingAndTheNextBringUpRetries) {
     EXPECT_TRUE(audible(capture.take()));
 }
 
+TEST_F(TrackerLibrary, ModuleWithoutARefillTimerIsNotStarted) {
+    const std::string module = file("a.mod", mod31());
+    bringUp();  // makes no timer: only a start needs refills
+    a5p_fail_timer_creations(1);
+    EXPECT_FALSE(loadAndStart(module.c_str()));
+    EXPECT_FALSE(isActive());
+    EXPECT_EQ(Player_GetModule(), nullptr);
+
+    Capture capture;
+    ASSERT_TRUE(loadAndStart(module.c_str()));
+    advanceMs(500);
+    EXPECT_TRUE(audible(capture.take()));
+}
+
 TEST_F(TrackerLibrary, ANewModuleReplacesTheCurrentOneAndOneStopEndsIt) {
     ASSERT_TRUE(play(file("first.mod", mod31())));
     ASSERT_TRUE(play(file("second.xm", xm())));
