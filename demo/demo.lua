@@ -20,5 +20,29 @@ if not orvox and not wavestream then
     print("demo: no plug-in is built yet; rendering one second of silence")
 end
 
+-- A tracker module through orvox, mixed by the tracker library and played through its
+-- own output driver: paused for a second, resumed, faded out, stopped.
+local function trackerPart()
+    local module = "../shared/media/modules/mod_mk_high-score.mod"
+    local raw = orvox.Orvox_Play(module, 0)
+    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
+        print("demo: MOD: " .. module .. " does not play (see MediaLog.txt)")
+        return
+    end
+    local index = fixed(raw)
+    print(string.format("demo: MOD: playing %s as sound %d", module, index))
+    wait(4)
+    orvox.Orvox_Pause(index)
+    wait(1)
+    orvox.Orvox_Pause(index)
+    wait(2)
+    orvox.Orvox_FadeOut(index, 20)  -- five half-second ticks to silence
+    wait(3)
+    print("demo: MOD: faded out, still playing: " .. orvox.Orvox_IsPlaying(index))
+    orvox.Orvox_Stop(index)
+end
+
+if orvox then trackerPart() end
+
 wait(1)
 print(string.format("demo: done after %.1f s of sound", now()))
