@@ -66,6 +66,15 @@ std::vector<Bytes> sources() {
     return result;
 }
 
+TEST_F(TrackerMedia, PathsWithoutAModuleGiveNone) {
+    bringUp();
+    EXPECT_FALSE(loadAndStart((dir_ / "missing.mod").c_str()));
+    EXPECT_FALSE(loadAndStart(dir_.c_str()));  // a folder opens but reads nothing
+    EXPECT_FALSE(loadAndStart(file("empty.mod", {}).c_str()));
+    EXPECT_FALSE(loadAndStart(""));
+    EXPECT_FALSE(isActive());
+}
+
 TEST_F(TrackerMedia, TruncatedModulesAreRefusedOrPlayWithoutHarm) {
     bringUp();
     const std::string path = (dir_ / "cut.mod").string();
