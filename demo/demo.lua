@@ -21,7 +21,7 @@ if not orvox and not wavestream then
 end
 
 -- Ogg Vorbis through orvox: a looping song fades in from silence over 5 s, plays, fades
--- out over 5 s, then everything is shut down.
+-- out over 5 s.
 local function oggPart()
     local song = "../shared/media/ogg/ogg_stereo_44100_music_skull_stones.ogg"
     local raw = orvox.Orvox_Play(song, 1)
@@ -37,10 +37,36 @@ local function oggPart()
     orvox.Orvox_FadeOut(index, 10)
     wait(5.5)
     print("demo: Ogg: faded out, still playing: " .. orvox.Orvox_IsPlaying(index))
-    orvox.Orvox_Shutdown()
 end
 
-if orvox then oggPart() end
+-- A tracker module through orvox, mixed by the tracker library and played through its
+-- own output driver: paused for a second, resumed, faded out, stopped.
+local function trackerPart()
+    local module = "../shared/media/modules/mod_mk_high-score.mod"
+    local raw = orvox.Orvox_Play(module, 0)
+    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
+        print("demo: MOD: " .. module .. " does not play (see MediaLog.txt)")
+        return
+    end
+    local index = fixed(raw)
+    print(string.format("demo: MOD: playing %s as sound %d", module, index))
+    wait(4)
+    orvox.Orvox_Pause(index)
+    wait(1)
+    orvox.Orvox_Pause(index)
+    wait(2)
+    orvox.Orvox_FadeOut(index, 20)  -- five half-second ticks to silence
+    wait(3)
+    print("demo: MOD: faded out, still playing: " .. orvox.Orvox_IsPlaying(index))
+    orvox.Orvox_Stop(index)
+end
+
+
+if orvox then
+    oggPart()
+    trackerPart()
+    orvox.Orvox_Shutdown()
+end
 
 wait(1)
 print(string.format("demo: done after %.1f s of sound", now()))
