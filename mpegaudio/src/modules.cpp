@@ -194,6 +194,26 @@ void close_input_chain(Decoder* d) {
     d->input.open = 0;
 }
 
+// Chooses the codec, starts it and lets it analyse the stream start.
+std::int32_t start_codec(Decoder* d) {
+    if (std::int32_t rc = choose_codec(d); rc != 0) return rc;
+    const CodecMethods& codec = d->codec.codec->descriptor.codec;
+    if (codec.start != nullptr) {
+        if (std::int32_t rc = codec.start(d->codec.instance, d->input.content_type, d->input.name); rc != 0) {
+            return rc;
+        }
+    }
+    // Only a seekable input can be read ahead and rewound for the analysis. Its result
+    // is advisory: a stream whose start cannot be analysed still plays.
+    if ((d->input.flags & 1u) != 0 && codec.analyse != nullptr) {
+        try {
+            codec.analyse(d->codec.instance, &d->status.info);
+        } catch (const mpa::FatalDecodeError&) {
+        }
+    }
+    return MPA_OK;
+}
+
 std::int32_t open_input(Decoder* d) {
     if (d->input.module == nullptr) return internal_error(d, "null input module");
     if (d->input.instance == nullptr) return internal_error(d, "null input instance");
@@ -217,21 +237,16 @@ std::int32_t open_input(Decoder* d) {
     d->input.size = decoder_input_link_size(head);
     d->input.flags = decoder_input_link_can_seek(head) == 1 ? 1u : 0u;
 
-    if (std::int32_t rc = choose_codec(d); rc != 0) {
+    // Whatever stops the codec from taking the stream, a failed open leaves the input closed.
+    std::int32_t rc = MPA_E_INTERNAL;
+    try {
+        rc = start_codec(d);
+    } catch (...) {
         close_input_chain(d);
-        return rc;
+        throw;
     }
-    const CodecMethods& codec = d->codec.codec->descriptor.codec;
-    if (codec.start != nullptr) {
-        if (std::int32_t rc = codec.start(d->codec.instance, d->input.content_type, d->input.name); rc != 0) {
-            close_input_chain(d);
-            return rc;
-        }
-    }
-    // Only a seekable input can be read ahead and rewound for the stream analysis.
-    if ((d->input.flags & 1u) != 0 && codec.analyse != nullptr)
-        codec.analyse(d->codec.instance, &status.info);
-    return MPA_OK;
+    if (rc != 0) close_input_chain(d);
+    return rc;
 }
 
 std::int32_t open_output(Decoder* d) {

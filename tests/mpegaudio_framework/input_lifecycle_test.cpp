@@ -121,6 +121,14 @@ TEST_F(InputLifecycle, OpeningResetsTheStreamStateAndAnalysesSeekableInputs) {
     EXPECT_EQ(w.d->status.info.duration_ms, 0u);
 }
 
+TEST_F(InputLifecycle, AFatalErrorInTheStreamAnalysisDoesNotFailTheOpen) {
+    w.analysis_fatal = true;
+    ASSERT_EQ(decoder_attach_input(w.d, "a", -1), 0);
+    ASSERT_EQ(decoder_open_input(w.d), 0);
+    EXPECT_EQ(w.codec.analysed, 1);
+    EXPECT_EQ(decoder_decode(w.d, nullptr), 0);
+}
+
 TEST_F(InputLifecycle, DestroyReleasesEverything) {
     World other;
     ASSERT_EQ(other.open_ramp("a", ramp_input(1)), 0);

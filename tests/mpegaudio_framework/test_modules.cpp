@@ -136,6 +136,7 @@ int32_t ramp_decode(void* i, PcmBlock* pcm, StreamInfo* info) {
 
 int32_t ramp_analyse(void* i, StreamInfo* info) {
     ++world().codec.analysed;
+    if (world().analysis_fatal) mpa::raise_fatal();
     info->duration_ms = world().analysed_duration_ms;
     info->bitrate = 64;
     info->flags = 7;

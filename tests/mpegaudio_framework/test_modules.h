@@ -54,6 +54,8 @@ struct World {
     OutputLog output;
     // Duration the ramp codec reports from its stream analysis (0: unknown).
     uint32_t analysed_duration_ms = 10000;
+    // Makes the stream analysis raise a fatal decoding error.
+    bool analysis_fatal = false;
     std::vector<std::pair<int32_t, std::string>> errors;  // module id, detail text
 
     Decoder* d = nullptr;
