@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "file_module_parts.h"
 #include "id3v1.h"
 #include "mpegaudio/file_modules.h"
 #include "temp_dir.h"
@@ -172,6 +173,24 @@ TEST(FileInputQuery, DescribesTheModuleAndItsTwoDevices) {
     EXPECT_EQ(info.device_flag, 0);
     info.index = 2;
     EXPECT_EQ(m.query(&info, MPA_QUERY_DEVICE), MPA_E_BAD_ARGUMENT);
+}
+
+}  // namespace
+
+namespace {
+
+// Root opens any file, so the permission cases above skip there; the mapping from the
+// system's error numbers is checked directly.
+TEST(OpenFailures, ErrorNumbersBecomeCodesAndTexts) {
+    World w;
+    EXPECT_EQ(mpa::report_open_failure(w.d, 3, "cannot open input file", EACCES, true), MPA_E_PERMISSION);
+    EXPECT_EQ(w.errors.back(), (std::pair<int32_t, std::string>{3, "permission denied"}));
+    EXPECT_EQ(mpa::report_open_failure(w.d, 3, "cannot open input file", ENOENT, true), MPA_E_FILE_NOT_FOUND);
+    EXPECT_EQ(w.errors.back().second, "file not found");
+    EXPECT_EQ(mpa::report_open_failure(w.d, 4, "cannot open output file", ENOENT, false), MPA_E_OPEN_FAILED);
+    EXPECT_EQ(w.errors.back().second, std::strerror(ENOENT));
+    EXPECT_EQ(mpa::report_open_failure(w.d, 4, "cannot open output file", EISDIR, false), MPA_E_OPEN_FAILED);
+    EXPECT_EQ(w.errors.back().second, std::strerror(EISDIR));
 }
 
 }  // namespace
