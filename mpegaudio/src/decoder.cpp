@@ -94,22 +94,6 @@ bool output_ready(Decoder* d) {
 
 }  // namespace
 
-void release_input(Decoder* d) {
-    if (d->input.instance == nullptr) return;
-    if (d->input.open != 0) decoder_close_input(d);
-    d->input.module->descriptor.input.destroy(d->input.instance);
-    d->input.instance = nullptr;
-    d->input.open = 0;
-}
-
-void release_output(Decoder* d) {
-    if (d->output.instance == nullptr) return;
-    if (d->output.open != 0) decoder_close_output(d);
-    d->output.module->descriptor.output.destroy(d->output.instance);
-    d->output.instance = nullptr;
-    d->output.open = 0;
-}
-
 }  // namespace mpa
 
 using mpa::guarded;

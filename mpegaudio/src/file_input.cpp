@@ -14,12 +14,8 @@
 
 namespace {
 
-struct FileInput {
+struct FileInput : mpa::FileInstance {
     static constexpr const char* kRefusal = "null params or null/empty input name";
-    std::string name;
-    std::int32_t module_id = 0;
-    Decoder* decoder = nullptr;
-    mpa::FileHandle file;
 };
 
 FileInput* self(void* instance) {

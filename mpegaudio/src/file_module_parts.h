@@ -71,8 +71,17 @@ inline std::int32_t match_any(const char*) {
     return 0;
 }
 
-// `new` of both modules: Instance has name, module_id and decoder fields and a kRefusal
-// text reported for a missing or empty name.
+// What every file module instance holds: its name, its module id for reports, the
+// decoder and the file.
+struct FileInstance {
+    std::string name;
+    std::int32_t module_id = 0;
+    Decoder* decoder = nullptr;
+    FileHandle file;
+};
+
+// `new` of both modules: Instance derives from FileInstance and has a kRefusal text
+// reported for a missing or empty name.
 template <class Instance>
 std::int32_t create_file_instance(void** instance, const char* name, const ModuleRecord* record, Decoder* d) {
     const std::int32_t id = record != nullptr ? record->id : 0;

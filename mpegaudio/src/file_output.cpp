@@ -17,12 +17,8 @@ namespace {
 
 using mpa::PcmFileFormat;
 
-struct FileOutput {
+struct FileOutput : mpa::FileInstance {
     static constexpr const char* kRefusal = "null params or null/empty output name";
-    std::string name;
-    std::int32_t module_id = 0;
-    Decoder* decoder = nullptr;
-    mpa::FileHandle file;
     std::uint64_t written = 0;
     std::uint32_t sample_rate = 44100;
     std::uint32_t channels = 2;

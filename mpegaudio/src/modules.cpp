@@ -103,26 +103,40 @@ const ModuleRecord* choose(Decoder* d, Kind kind, const char* name, std::int32_t
     return nullptr;
 }
 
-// What attach and detach treat alike in the input and output states.
+// What attach, detach and release treat alike in the input and output states.
 struct Slot {
     Kind kind;
     const ModuleRecord*& module;
     void*& instance;
+    std::int32_t& open;
     const char*& name;
     std::string& owned_name;
-    void (*release)(Decoder*);
+    int32_t (*close)(Decoder*);
     const char* no_module;
     const char* no_instance;
 };
 
 Slot input_slot(Decoder* d) {
-    return {Kind::input,         d->input.module,    d->input.instance,   d->input.name,
-            d->priv->input_name, mpa::release_input, "null input module", "null input instance"};
+    return {Kind::input,         d->input.module,     d->input.instance,
+            d->input.open,       d->input.name,       d->priv->input_name,
+            decoder_close_input, "null input module", "null input instance"};
 }
 
 Slot output_slot(Decoder* d) {
-    return {Kind::output,         d->output.module,    d->output.instance,   d->output.name,
-            d->priv->output_name, mpa::release_output, "null output module", "null output instance"};
+    return {Kind::output,         d->output.module,     d->output.instance,
+            d->output.open,       d->output.name,       d->priv->output_name,
+            decoder_close_output, "null output module", "null output instance"};
+}
+
+// Closes the slot when open and deletes its instance.
+void release(Decoder* d, const Slot& s) {
+    if (s.instance == nullptr) return;
+    if (s.open != 0) s.close(d);
+    const MpaDeleteFn destroy =
+        s.kind == Kind::input ? s.module->descriptor.input.destroy : s.module->descriptor.output.destroy;
+    destroy(s.instance);
+    s.instance = nullptr;
+    s.open = 0;
 }
 
 // The same module under an equal name keeps its instance; anything else replaces it.
@@ -133,7 +147,7 @@ std::int32_t attach(Decoder* d, const Slot& s, const char* name, std::int32_t mo
     if (r == nullptr) return status;
     if (s.instance != nullptr && s.module == r && s.owned_name == name) return MPA_OK;
 
-    s.release(d);
+    release(d, s);
     s.owned_name = name;
     s.name = s.owned_name.c_str();
     s.module = r;
@@ -148,7 +162,7 @@ std::int32_t attach(Decoder* d, const Slot& s, const char* name, std::int32_t mo
 std::int32_t detach(Decoder* d, const Slot& s) {
     if (s.module == nullptr) return internal_error(d, s.no_module);
     if (s.instance == nullptr) return internal_error(d, s.no_instance);
-    s.release(d);
+    release(d, s);
     s.module = nullptr;
     return MPA_OK;
 }
@@ -264,6 +278,13 @@ std::int32_t open_output(Decoder* d) {
 }
 
 }  // namespace
+
+void mpa::release_input(Decoder* d) {
+    release(d, input_slot(d));
+}
+void mpa::release_output(Decoder* d) {
+    release(d, output_slot(d));
+}
 
 extern "C" {
 
