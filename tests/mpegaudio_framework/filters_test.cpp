@@ -133,3 +133,68 @@ TEST(Filters, ReadsPassThroughTheChainFromTheHeadDown) {
 }
 
 }  // namespace
+
+namespace {
+
+const char* name_gain() {
+    return "gain";
+}
+
+// Negates every sample on its way to the output, and asks for the tag word.
+int32_t negate(void*, FilterLink* next, const void* buffer, int32_t bytes, int32_t bps, int32_t ch,
+               int32_t rate) {
+    std::vector<int16_t> flipped(static_cast<const int16_t*>(buffer),
+                                 static_cast<const int16_t*>(buffer) + bytes / 2);
+    for (int16_t& s : flipped) s = static_cast<int16_t>(-s);
+    return decoder_output_link_write(next, flipped.data(), bytes, bps, ch, rate);
+}
+uint32_t wants_tag(void*, FilterLink*) {
+    return MPA_OUTPUT_CAP_TAG;
+}
+int32_t refuse_format(void*, FilterLink*, const PcmFormat*, uint32_t) {
+    return MPA_E_NO_OUTPUT_MODULE;
+}
+
+TEST(OutputFilters, WritesPassThroughTheFilterAndItsAnswersOverrideTheModule) {
+    World w;
+    ASSERT_EQ(w.open_ramp("a", ramp_input(2)), 0);
+    FilterDescriptor f{};
+    f.version = MPA_MODULE_VERSION;
+    f.name = name_gain;
+    f.output.write = negate;
+    f.output.capabilities = wants_tag;
+    ASSERT_EQ(decoder_add_output_filter(w.d, &f, -1), 1);
+    ASSERT_EQ(decoder_register_output(w.d, capture_output()), 0);
+    ASSERT_EQ(decoder_attach_output(w.d, "capture:", -1), 0);
+    ASSERT_EQ(decoder_open_output(w.d), 0);
+    EXPECT_EQ(w.d->output.capabilities, MPA_OUTPUT_CAP_TAG);
+
+    ASSERT_EQ(decoder_decode_to_output(w.d), 0);
+    ASSERT_EQ(decoder_decode_to_output(w.d), 0);
+    const auto* samples = reinterpret_cast<const int16_t*>(w.output.bytes.data());
+    EXPECT_EQ(samples[2 * 5], -5);
+    EXPECT_EQ(samples[2 * 40 + 1], -40);
+    EXPECT_EQ(w.d->pcm.tag, 0u) << "no link has a tag slot, so the word is cleared";
+
+    EXPECT_EQ(decoder_remove_output_filter(w.d, "gain", -2), 0);
+    EXPECT_EQ(decoder_remove_output_filter(w.d, "gain", -2), MPA_E_NOT_POSSIBLE);
+}
+
+TEST(OutputFilters, AFormatRefusedWithMinus509StopsTheDecodeToOutput) {
+    World w;
+    ASSERT_EQ(w.open_ramp("a", ramp_input(2)), 0);
+    FilterDescriptor f{};
+    f.version = MPA_MODULE_VERSION;
+    f.name = name_gain;
+    f.output.set_format = refuse_format;
+    ASSERT_EQ(decoder_add_output_filter(w.d, &f, 0), 1);
+    ASSERT_EQ(decoder_register_output(w.d, capture_output()), 0);
+    ASSERT_EQ(decoder_attach_output(w.d, "capture:", -1), 0);
+    ASSERT_EQ(decoder_open_output(w.d), 0);
+    EXPECT_EQ(decoder_decode_to_output(w.d), MPA_E_NO_OUTPUT_MODULE);
+    EXPECT_TRUE(w.output.bytes.empty());
+    EXPECT_EQ(decoder_decode_to_output(w.d), 0) << "the format did not change again, so it is not asked";
+    EXPECT_EQ(w.output.bytes.size(), size_t(kRampSamples) * 4);
+}
+
+}  // namespace
