@@ -40,6 +40,19 @@ struct State {
     std::atomic<int> fadeStep{0};
     std::atomic<UINT> fadeOutTimer{0};
     std::atomic<UINT> fadeInTimer{0};
+
+    // When the player is unloaded (or the process ends) the tracker library goes down with
+    // it: otherwise its buffers, and the driver's state, would outlive every pointer to them.
+    ~State() {
+        for (auto* timer : {&fadeInTimer, &fadeOutTimer})
+            if (const UINT id = timer->exchange(0); id != 0) timeKillEvent(id);
+        if (ready) {
+            Player_Stop();
+            Player_Free(std::exchange(current, nullptr));
+            MikMod_Exit();
+        }
+        output::release();
+    }
 };
 
 State& state() {

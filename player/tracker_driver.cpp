@@ -37,12 +37,14 @@ struct Output {
     UINT refillTimer = 0;  // touched only by startRefill/stopRefill (script thread)
 };
 
-// Never destroyed: a refill tick may still come while the process exits, until the
-// platform stops its timers.
-Output& output() {
-    static Output& state = *new Output;
-    return state;
+// Lives until the player lets go of the tracker library (release()), which first kills
+// the refill timer: no tick can reach it afterwards.
+Output*& outputSlot() {
+    static Output* slot = new Output;
+    return slot;
 }
+
+Output& output() { return *outputSlot(); }
 
 DWORD alignUp(DWORD bytes, DWORD frame) { return (bytes + frame - 1) / frame * frame; }
 
@@ -254,6 +256,14 @@ void stopRefill() {
     Output& out = output();
     if (out.refillTimer != 0) timeKillEvent(out.refillTimer);
     out.refillTimer = 0;
+}
+
+void release() {
+    Output*& slot = outputSlot();
+    if (slot == nullptr) return;
+    stopRefill();
+    delete slot;
+    slot = nullptr;
 }
 
 }  // namespace orvox::tracker::output

@@ -24,4 +24,7 @@ bool startRefill();
 // never while holding the tracker library's lock.
 void stopRefill();
 
+// Frees the driver's state for good, after the tracker library was shut down (at unload).
+void release();
+
 }  // namespace orvox::tracker::output
