@@ -35,6 +35,12 @@ TEST_P(Conformance, MeetsFullAccuracy) {
     expect_full_accuracy(GetParam(), decode_stream(read_file(dir + "/" + GetParam() + ".bit")));
 }
 
+TEST_P(Conformance, MeetsFullAccuracyThroughTheDecoder) {
+    const std::string dir = vectors_dir();
+    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    expect_full_accuracy(GetParam(), decode_with_decoder(read_file(dir + "/" + GetParam() + ".bit")));
+}
+
 INSTANTIATE_TEST_SUITE_P(LayerI, Conformance,
                          testing::Values<std::string>("l1-fl1", "l1-fl2", "l1-fl3", "l1-fl4", "l1-fl5",
                                                       "l1-fl6", "l1-fl7", "l1-fl8"),
