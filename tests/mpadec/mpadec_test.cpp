@@ -106,18 +106,17 @@ TEST_F(Mpadec, AMissingInputExitsWithTwo) {
     EXPECT_FALSE(fs::exists(dir / "out.wav")) << "no output is made for an input that fails";
 }
 
-// Without a registered codec nothing takes the stream; with the MPEG codec registered
-// this input would decode instead.
-TEST_F(Mpadec, AStreamNoCodecTakesExitsWithThree) {
+// The MPEG codec takes every stream; one without a single frame decodes to nothing.
+TEST_F(Mpadec, AStreamWithoutFramesDecodesToAnEmptyOutput) {
     const std::string input = write("in.mp3", "not audio");
     std::string eq;
     for (int i = 0; i < 64; ++i) eq += std::to_string(i - 64) + "\n";
+    const std::string output = (dir / "out.pcm").string();
     const Result r =
-        run({"--eq", write("eq.txt", eq), "--channels", "mix", "--downsample", "4", input, "out.pcm"});
-    EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.err, "mpadec: " + input + ": no codec takes the stream\n");
-    const Result info = run({"--info", "-q", input});
-    EXPECT_EQ(info.code, 3);
+        run({"--eq", write("eq.txt", eq), "--channels", "mix", "--downsample", "4", input, output});
+    EXPECT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(fs::exists(output));
+    EXPECT_EQ(fs::file_size(output), 0u);
 }
 
 }  // namespace
