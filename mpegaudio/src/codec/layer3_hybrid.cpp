@@ -165,16 +165,16 @@ void hybrid_granule(float* spectrum, const HybridBlock& block, float (&overlap)[
       long_block(t, x, sb0, wi, res, ovl);
     } else {
       short_block(t, x, sb0, res, ovl);
-      if (block.layout == BlockLayout::kMixed && g == 0) {
-        // Subbands 0 and 1 of a mixed block are long, with the normal window.
-        Lane lres[18];
-        Lane lovl[18];
-        long_block(t, x, sb0, 0, lres, lovl);
-        for (int i = 0; i < 18; ++i) {
-          for (int s = 0; s < 2; ++s) {
-            res[i][s] = lres[i][s];
-            ovl[i][s] = lovl[i][s];
-          }
+    }
+    if (g == 0 && block.mixed && (block.layout != BlockLayout::kLong || wi != 0)) {
+      // The two lowest subbands of a mixed block take the normal long window.
+      Lane lres[18];
+      Lane lovl[18];
+      long_block(t, x, sb0, 0, lres, lovl);
+      for (int i = 0; i < 18; ++i) {
+        for (int s = 0; s < 2; ++s) {
+          res[i][s] = lres[i][s];
+          ovl[i][s] = lovl[i][s];
         }
       }
     }

@@ -111,19 +111,29 @@ void joint_stereo(float* left, float* right, const JointStereo& js, const Intens
   if (!js.intensity) return;
 
   const double unscale = js.mid_side ? std::numbers::sqrt2 : 1.0;
+  // The last band has no scale factor of its own: it takes the position of the band below
+  // when that band is intensity coded too; otherwise MPEG-1 leaves it alone and MPEG-2/2.5
+  // uses position 0 (left and right equal).
+  const int fallback_pos = 0;
+  const int fallback_limit = js.lsf ? 1 : 0;
   for (int b = long_first; b < long_end; ++b) {
-    // The last band has no scale factor of its own and takes the one below it.
-    const int p = b < 21 ? b : 20;
     const int start = bands.long_bounds[b];
-    apply(left, right, start, 1, bands.long_bounds[b + 1] - start, js, pos.long_pos[p], pos.long_limit[p],
-          unscale);
+    const int count = bands.long_bounds[b + 1] - start;
+    const bool inherit = b == 21;
+    const int p = inherit ? 20 : b;
+    const bool own = !inherit || long_first <= 20;
+    apply(left, right, start, 1, count, js, own ? pos.long_pos[p] : fallback_pos,
+          own ? pos.long_limit[p] : fallback_limit, unscale);
   }
   for (int w = 0; w < 3; ++w) {
     for (int b = short_first[w]; b < 13; ++b) {
-      const int p = b < 12 ? b : 11;
       const int start = bands.short_bounds[b];
-      apply(left, right, 3 * start + w, 3, bands.short_bounds[b + 1] - start, js, pos.short_pos[p][w],
-            pos.short_limit[p], unscale);
+      const int count = bands.short_bounds[b + 1] - start;
+      const bool inherit = b == 12;
+      const int p = inherit ? 11 : b;
+      const bool own = !inherit || short_first[w] <= 11;
+      apply(left, right, 3 * start + w, 3, count, js, own ? pos.short_pos[p][w] : fallback_pos,
+            own ? pos.short_limit[p] : fallback_limit, unscale);
     }
   }
 }

@@ -1,0 +1,197 @@
+#include "codec/layer3_spectrum.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/layer3_huffman.h"
+
+namespace mpa::l3 {
+namespace {
+
+// A run of lines that share one gain: one long band, or one window of a short band.
+struct Run {
+  uint16_t start;
+  uint16_t count;
+  uint16_t step;  // 1 for long bands, 3 for short windows (window-interleaved order)
+  float gain;
+};
+
+struct Runs {
+  Run run[40];
+  int size = 0;
+  uint32_t lines = 0;
+};
+
+void build_runs(const GranuleInfo& g, const BandTable& bands, bool mid_side, Runs& r) {
+  const float* gain = requant_tables().gain;
+  const int base = static_cast<int>(g.global_gain) - (mid_side ? 2 : 0) + RequantTables::kGainBias;
+  const int shift = 1 + static_cast<int>(g.scalefac_scale);
+  int longs = 22;
+  int first_short = 13;
+  if (g.short_blocks()) {
+    longs = 0;
+    first_short = 0;
+    if (g.mixed_block) {
+      while (bands.long_bounds[longs + 1] <= 36) ++longs;
+      first_short = 0;
+      while (bands.short_bounds[first_short] * 3 < 36) ++first_short;
+    }
+  }
+  for (int b = 0; b < longs; ++b) {
+    const int pre = g.preflag ? kPretab[b] : 0;
+    const int e = base - ((g.sf_long[b] + pre) << shift);
+    const uint16_t start = bands.long_bounds[b];
+    r.run[r.size++] = {start, static_cast<uint16_t>(bands.long_bounds[b + 1] - start), 1, gain[e]};
+  }
+  for (int b = first_short; b < 13; ++b) {
+    const uint16_t start = bands.short_bounds[b];
+    const uint16_t width = static_cast<uint16_t>(bands.short_bounds[b + 1] - start);
+    for (int w = 0; w < 3; ++w) {
+      const int e = base - 8 * static_cast<int>(g.subblock_gain[w]) - (g.sf_short[b][w] << shift);
+      r.run[r.size++] = {static_cast<uint16_t>(3 * start + w), width, 3, gain[e]};
+    }
+  }
+  for (int i = 0; i < r.size; ++i) r.lines += r.run[i].count;
+}
+
+// Bits of the stream words, most significant first, through a 64-bit cache.
+class BitCache {
+ public:
+  BitCache(const uint32_t* words, uint32_t start_bit) : base_(words), next_(words + start_bit / 32) {
+    refill();
+    const unsigned skip = start_bit % 32;
+    cache_ <<= skip;
+    count_ -= static_cast<int>(skip);
+  }
+  // Guarantees at least 32 bits in the cache.
+  void refill() {
+    if (count_ < 32) {
+      cache_ |= static_cast<uint64_t>(*next_++) << (32 - count_);
+      count_ += 32;
+    }
+  }
+  uint32_t top_bit() const { return static_cast<uint32_t>(cache_ >> 63); }
+  void drop(int n) {
+    cache_ <<= n;
+    count_ -= n;
+  }
+  // n in 1 ... 32; the cache must hold n bits.
+  uint32_t take(int n) {
+    const uint32_t v = static_cast<uint32_t>(cache_ >> (64 - n));
+    drop(n);
+    return v;
+  }
+  uint32_t position() const { return static_cast<uint32_t>(next_ - base_) * 32u - static_cast<uint32_t>(count_); }
+
+ private:
+  const uint32_t* base_;
+  const uint32_t* next_;
+  uint64_t cache_ = 0;
+  int count_ = 0;
+};
+
+// Walks a code tree to its leaf; the cache must hold the longest code word (19 bits).
+inline int decode_leaf(BitCache& bits, const int16_t* tree) {
+  int p = 0;
+  int v;
+  while ((v = tree[p]) < 0) {
+    p += 1 + (bits.top_bit() ? -v : 0);
+    bits.drop(1);
+  }
+  return v;
+}
+
+// Writes requantised values run by run.
+class Writer {
+ public:
+  Writer(const Runs& runs, float* xr) : runs_(runs), xr_(xr) { enter(0); }
+  // Two values; runs have even lengths and pairs start at even lines, so a pair never
+  // straddles two runs.
+  void pair(float a, float b) {
+    if (left_ == 0) enter(index_ + 1);
+    dst_[0] = a * gain_;
+    dst_[step_] = b * gain_;
+    dst_ += 2 * step_;
+    left_ -= 2;
+  }
+  void one(float a) {
+    if (left_ == 0) enter(index_ + 1);
+    *dst_ = a * gain_;
+    dst_ += step_;
+    --left_;
+  }
+
+ private:
+  void enter(int i) {
+    index_ = i;
+    const Run& r = runs_.run[i];
+    dst_ = xr_ + r.start;
+    left_ = r.count;
+    step_ = r.step;
+    gain_ = r.gain;
+  }
+  const Runs& runs_;
+  float* xr_;
+  float* dst_ = nullptr;
+  int index_ = 0;
+  int left_ = 0;
+  int step_ = 1;
+  float gain_ = 0.0f;
+};
+
+// One big value with its linbits and sign.
+inline float big_value(BitCache& bits, uint32_t x, int linbits, const float* pow43) {
+  if (x == 15 && linbits != 0) x += bits.take(linbits);
+  if (x == 0) return 0.0f;
+  const float v = pow43[x];
+  return bits.take(1) ? -v : v;
+}
+
+}  // namespace
+
+uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end_bit, const GranuleInfo& g,
+                         const BandTable& bands, bool mid_side, float* xr) {
+  std::memset(xr, 0, 576 * sizeof(float));
+  Runs runs;
+  build_runs(g, bands, mid_side, runs);
+  const float* pow43 = requant_tables().pow43;
+  Writer out(runs, xr);
+  BitCache bits(words, start_bit);
+
+  const uint32_t big_end = std::min(2 * g.big_values, runs.lines);
+  const uint32_t bounds[3] = {std::min(g.region1_start, big_end), std::min(g.region2_start, big_end), big_end};
+  uint32_t line = 0;
+  for (int region = 0; region < 3; ++region) {
+    const HuffTable& t = kBigValueTables[g.table_select[region]];
+    const uint32_t end = std::max(bounds[region], line);
+    if (t.tree == nullptr) {
+      for (; line < end; line += 2) out.pair(0.0f, 0.0f);
+      continue;
+    }
+    const int linbits = t.linbits;
+    for (; line < end; line += 2) {
+      bits.refill();
+      const int leaf = decode_leaf(bits, t.tree);
+      bits.refill();
+      const float a = big_value(bits, static_cast<uint32_t>(leaf) >> 4, linbits, pow43);
+      const float b = big_value(bits, static_cast<uint32_t>(leaf) & 15, linbits, pow43);
+      out.pair(a, b);
+    }
+  }
+
+  const int16_t* quad_tree = kCount1Tables[g.count1_table].tree;
+  while (line < runs.lines && bits.position() < end_bit) {
+    bits.refill();
+    const int leaf = decode_leaf(bits, quad_tree);
+    float v[4];
+    for (int i = 0; i < 4; ++i) {
+      v[i] = 0.0f;
+      if (leaf & (8 >> i)) v[i] = bits.take(1) ? -1.0f : 1.0f;
+    }
+    if (bits.position() > end_bit) break;  // the last quadruple overran the granule: dropped
+    for (int i = 0; i < 4 && line < runs.lines; ++i, ++line) out.one(v[i]);
+  }
+  return line;
+}
+
+}  // namespace mpa::l3
