@@ -6,6 +6,7 @@
 
 #include "error_trap.h"
 #include "memory_source.h"
+#include "mpegaudio/mpeg_codec.h"
 
 namespace mpa::test {
 
@@ -49,6 +50,53 @@ Decoded decode_stream(const std::vector<uint8_t>& bytes, const DecodeOptions& op
     d.pcm.insert(d.pcm.end(), pcm, pcm + frame.samples * frame.channels);
   }
   return d;
+}
+
+DecoderSession::DecoderSession(std::vector<uint8_t> bytes, bool seekable)
+    : data_{std::move(bytes), seekable} {
+  decoder_create(&d_);
+}
+
+DecoderSession::~DecoderSession() { decoder_destroy(d_); }
+
+int32_t DecoderSession::open() {
+  if (const int32_t id = decoder_register_codec(d_, mpeg_codec_module()); id < 0) return id;
+  if (const int32_t id = decoder_register_input(d_, memory_input_module()); id < 0) return id;
+  if (const int32_t rc = decoder_attach_input(d_, memory_input_name(&data_).c_str(), -1); rc != 0) return rc;
+  return decoder_open_input(d_);
+}
+
+Decoded DecoderSession::decode_all(uint32_t max_frames) {
+  Decoded d;
+  std::vector<int16_t> pcm(static_cast<size_t>(d_->codec.max_bytes) / 2);
+  while (d.frames + d.fatal < max_frames) {
+    const int32_t rc = decoder_decode(d_, pcm.data());
+    if (rc == MPA_E_FATAL) {
+      ++d.fatal;
+      continue;
+    }
+    if (rc != 0) {
+      d.end = rc;
+      break;
+    }
+    ++d.frames;
+    d.channels = d_->pcm.channels;
+    d.sample_rate = d_->pcm.sample_rate;
+    d.pcm.insert(d.pcm.end(), pcm.begin(), pcm.begin() + d_->pcm.samples * d_->pcm.channels);
+  }
+  return d;
+}
+
+Decoded decode_with_decoder(const std::vector<uint8_t>& bytes, const DecodeOptions& options) {
+  DecoderSession session(bytes);
+  decoder_set_channel_mode(session.get(), static_cast<int32_t>(options.channel_mode));
+  decoder_set_downsampling(session.get(), static_cast<int32_t>(options.downsampling));
+  if (const int32_t rc = session.open(); rc != 0) {
+    Decoded failed;
+    failed.end = rc;
+    return failed;
+  }
+  return session.decode_all(options.max_frames);
 }
 
 std::string vectors_dir() {
