@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec/frame.h"
+
 namespace mpa::test {
 
 class BitWriter {
@@ -26,6 +28,14 @@ class BitWriter {
   std::vector<uint8_t> bytes_;
   size_t used_ = 0;
 };
+
+// A frame with the given header word and body bits, zero-padded to the header's length.
+inline std::vector<uint8_t> make_frame(uint32_t word, BitWriter body = {}) {
+  BitWriter w;
+  w.put(word, 32);
+  for (uint8_t byte : body.finish((body.bits() + 7) / 8)) w.put(byte, 8);
+  return w.finish(frame_length(header_split(word)));
+}
 
 inline void append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) {
   to.insert(to.end(), bytes.begin(), bytes.end());

@@ -20,15 +20,6 @@ constexpr uint32_t kLayer1 = 0xFFFF0000;  // MPEG-1 Layer I, no CRC
 constexpr uint32_t kLayer2 = 0xFFFD0000;  // MPEG-1 Layer II, no CRC
 constexpr uint32_t kLayer2Lsf = 0xFFF50000;
 
-// A frame with the given header word and body bits, zero-padded to its length.
-std::vector<uint8_t> make_frame(uint32_t word, BitWriter body) {
-  BitWriter w;
-  w.put(word, 32);
-  const std::vector<uint8_t> b = body.finish((body.bits() + 7) / 8);
-  for (uint8_t byte : b) w.put(byte, 8);
-  return w.finish(frame_length(header_split(word)));
-}
-
 unsigned sblimit_for(uint32_t word) { return layer2_alloc_table(header_split(word)).sblimit; }
 
 TEST(Layer2Tables, AllocationTableChosenByRateAndBitratePerChannel) {
