@@ -17,10 +17,11 @@ namespace {
 
 void fill_services(DecoderServices& s) {
     s = DecoderServices{
-        decoder_read_input,     decoder_seek_bytes,      decoder_reset_codec,       decoder_set_stream_int,
-        decoder_get_stream_int, decoder_set_stream_string, decoder_get_stream_string, decoder_delete_stream,
-        decoder_set_global_int, decoder_get_global_int,  decoder_set_global_string, decoder_get_global_string,
-        decoder_delete_global,  decoder_add_watcher,     decoder_remove_watcher,
+        decoder_read_input,        decoder_seek_bytes,        decoder_reset_codec,
+        decoder_set_stream_int,    decoder_get_stream_int,    decoder_set_stream_string,
+        decoder_get_stream_string, decoder_delete_stream,     decoder_set_global_int,
+        decoder_get_global_int,    decoder_set_global_string, decoder_get_global_string,
+        decoder_delete_global,     decoder_add_watcher,       decoder_remove_watcher,
     };
 }
 
@@ -55,7 +56,8 @@ std::int32_t decode(Decoder* d, void* buffer) {
 
     // A fatal error inside the codec throws FatalDecodeError; guarded() turns it into -700.
     // Unwinding runs every destructor between here and the throw.
-    if (std::int32_t rc = d->codec.codec->descriptor.codec.decode(d->codec.instance, &pcm, &d->status.info); rc != 0) {
+    if (std::int32_t rc = d->codec.codec->descriptor.codec.decode(d->codec.instance, &pcm, &d->status.info);
+        rc != 0) {
         return rc;
     }
     update_play_status(d);
@@ -124,7 +126,8 @@ MPA_API int32_t decoder_destroy(Decoder* d) {
     mpa::guarded([&]() -> int32_t {
         mpa::release_input(d);
         mpa::release_output(d);
-        if (d->codec.instance != nullptr && d->codec.codec != nullptr) d->codec.codec->descriptor.codec.destroy(d->codec.instance);
+        if (d->codec.instance != nullptr && d->codec.codec != nullptr)
+            d->codec.codec->descriptor.codec.destroy(d->codec.instance);
         return MPA_OK;
     });
     delete d->priv;  // destroys the filters, then the module records and property lists
@@ -308,8 +311,9 @@ MPA_API int32_t decoder_delete_global(Decoder* d, const char* name) {
 }
 
 MPA_API int32_t decoder_add_watcher(Decoder* d, const char* name, uintptr_t user, PropertyWatchFn callback,
-                                   PropertyWatcher** handle) {
-    if (d == nullptr || name == nullptr || callback == nullptr || handle == nullptr) return MPA_E_BAD_ARGUMENT;
+                                    PropertyWatcher** handle) {
+    if (d == nullptr || name == nullptr || callback == nullptr || handle == nullptr)
+        return MPA_E_BAD_ARGUMENT;
     return guarded([&]() -> int32_t {
         *handle = d->priv->global_properties.add_watcher(name, user, callback);
         return MPA_OK;

@@ -11,7 +11,7 @@
 namespace mpa {
 
 class FileHandle {
-public:
+  public:
     FileHandle() = default;
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
@@ -41,7 +41,7 @@ public:
     std::FILE* get() const { return file_; }
     bool borrowed() const { return borrowed_; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     bool borrowed_ = false;
 };

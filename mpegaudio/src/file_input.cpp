@@ -21,7 +21,9 @@ struct FileInput {
     mpa::FileHandle file;
 };
 
-FileInput* self(void* instance) { return static_cast<FileInput*>(instance); }
+FileInput* self(void* instance) {
+    return static_cast<FileInput*>(instance);
+}
 
 constexpr mpa::DeviceEntry kDevices[] = {{"*", "any file name", 1}, {"-", "standard input", 0}};
 constexpr mpa::ModuleText kText{"Input From File", "Version 1.2", kDevices};
@@ -42,9 +44,13 @@ void read_tag(FileInput& in) {
     d->services.set_stream_int(d, "id3/genre", tag->genre);
 }
 
-int32_t match(const char*) { return 0; }
+int32_t match(const char*) {
+    return 0;
+}
 
-int32_t query(ModuleInfo* info, uint32_t flags) { return mpa::answer_query(kText, info, flags); }
+int32_t query(ModuleInfo* info, uint32_t flags) {
+    return mpa::answer_query(kText, info, flags);
+}
 
 int32_t create(void** instance, const char* name, const ModuleRecord* record, Decoder* d) {
     const std::int32_t id = record != nullptr ? record->id : 0;
@@ -88,7 +94,9 @@ int32_t close(void* instance) {
 int32_t read(void* instance, void* buffer, int32_t count) {
     std::FILE* f = self(instance)->file.get();
     if (f == nullptr || buffer == nullptr || count <= 0) return 0;
-    return std::fread(buffer, 1, static_cast<std::size_t>(count), f) == static_cast<std::size_t>(count) ? count : 0;
+    return std::fread(buffer, 1, static_cast<std::size_t>(count), f) == static_cast<std::size_t>(count)
+               ? count
+               : 0;
 }
 
 // A seekable input is a regular file; pipes, terminals and standard input are not.
@@ -121,4 +129,6 @@ constexpr ModuleDescriptor kDescriptor{
 
 }  // namespace
 
-extern "C" MPA_API const ModuleDescriptor* file_input_module(void) { return &kDescriptor; }
+extern "C" MPA_API const ModuleDescriptor* file_input_module(void) {
+    return &kDescriptor;
+}

@@ -30,7 +30,9 @@ struct FileOutput {
     std::vector<std::uint8_t> swapped;  // big-endian copy of a block, kept between writes
 };
 
-FileOutput* self(void* instance) { return static_cast<FileOutput*>(instance); }
+FileOutput* self(void* instance) {
+    return static_cast<FileOutput*>(instance);
+}
 
 constexpr mpa::DeviceEntry kDevices[] = {
     {"*, or raw:*", "file name (raw PCM format)", 1},
@@ -50,16 +52,22 @@ constexpr Prefix kPrefixes[] = {{"raw:", PcmFileFormat::raw},
                                 {"aiff:", PcmFileFormat::aiff},
                                 {"sun:", PcmFileFormat::sun}};
 
-bool put(std::FILE* f, const void* data, std::size_t n) { return std::fwrite(data, 1, n, f) == n; }
+bool put(std::FILE* f, const void* data, std::size_t n) {
+    return std::fwrite(data, 1, n, f) == n;
+}
 
 bool write_header(FileOutput& out, std::uint64_t data_bytes) {
     const mpa::PcmHeader h = mpa::make_pcm_header(out.format, data_bytes, out.channels, out.sample_rate);
     return put(out.file.get(), h.bytes.data(), h.size);
 }
 
-int32_t match(const char*) { return 0; }
+int32_t match(const char*) {
+    return 0;
+}
 
-int32_t query(ModuleInfo* info, uint32_t flags) { return mpa::answer_query(kText, info, flags); }
+int32_t query(ModuleInfo* info, uint32_t flags) {
+    return mpa::answer_query(kText, info, flags);
+}
 
 int32_t create(void** instance, const char* name, const ModuleRecord* record, Decoder* d) {
     const std::int32_t id = record != nullptr ? record->id : 0;
@@ -121,7 +129,8 @@ bool write_samples(FileOutput& out, const void* buffer, std::size_t bytes) {
     return put(out.file.get(), out.swapped.data(), bytes);
 }
 
-int32_t write(void* instance, const void* buffer, int32_t bytes, int32_t, int32_t channels, int32_t sample_rate) {
+int32_t write(void* instance, const void* buffer, int32_t bytes, int32_t, int32_t channels,
+              int32_t sample_rate) {
     FileOutput& out = *self(instance);
     if (out.file.get() == nullptr || buffer == nullptr || bytes <= 0) return 0;
     return mpa::guarded([&]() -> int32_t {
@@ -163,4 +172,6 @@ constexpr ModuleDescriptor kDescriptor{
 
 }  // namespace
 
-extern "C" MPA_API const ModuleDescriptor* file_output_module(void) { return &kDescriptor; }
+extern "C" MPA_API const ModuleDescriptor* file_output_module(void) {
+    return &kDescriptor;
+}

@@ -17,9 +17,12 @@ enum class Kind { input, output, codec };
 
 std::vector<std::unique_ptr<ModuleRecord>>& records(Decoder* d, Kind kind) {
     switch (kind) {
-        case Kind::input: return d->priv->inputs;
-        case Kind::output: return d->priv->outputs;
-        case Kind::codec: break;
+        case Kind::input:
+            return d->priv->inputs;
+        case Kind::output:
+            return d->priv->outputs;
+        case Kind::codec:
+            break;
     }
     return d->priv->codecs;
 }
@@ -57,10 +60,13 @@ std::int32_t register_module(Decoder* d, const ModuleDescriptor* m, Kind kind) {
         if ((m->version & MPA_VERSION_MASK) != MPA_MODULE_VERSION) return MPA_E_VERSION;
         if (const char* message = missing_slot(*m, kind)) return internal_error(d, message);
         auto& list = records(d, kind);
-        auto record = std::make_unique<ModuleRecord>(ModuleRecord{*m, list.empty() ? 0 : list.front()->id + 1});
+        auto record =
+            std::make_unique<ModuleRecord>(ModuleRecord{*m, list.empty() ? 0 : list.front()->id + 1});
         const std::int32_t id = record->id;
         list.insert(list.begin(), std::move(record));
-        std::int32_t& count = kind == Kind::input ? d->counts.inputs : kind == Kind::output ? d->counts.outputs : d->counts.codecs;
+        std::int32_t& count = kind == Kind::input    ? d->counts.inputs
+                              : kind == Kind::output ? d->counts.outputs
+                                                     : d->counts.codecs;
         ++count;
         return id;
     });
@@ -120,10 +126,12 @@ std::int32_t choose_codec(Decoder* d) {
     ModuleInfo info{};
     if (codec.query(&info, MPA_QUERY_MAX_BYTES) == 0) state.max_bytes = std::max(info.max_bytes, 0);
     info = ModuleInfo{};
-    if (codec.query(&info, MPA_QUERY_CAPABILITIES) == 0) state.capabilities = static_cast<std::uint32_t>(info.device_flag);
+    if (codec.query(&info, MPA_QUERY_CAPABILITIES) == 0)
+        state.capabilities = static_cast<std::uint32_t>(info.device_flag);
     // The internal buffer must hold whatever one decode can produce.
     auto& buffer = d->priv->pcm_buffer;
-    if (static_cast<std::size_t>(state.max_bytes) > buffer.size()) buffer.resize(static_cast<std::size_t>(state.max_bytes));
+    if (static_cast<std::size_t>(state.max_bytes) > buffer.size())
+        buffer.resize(static_cast<std::size_t>(state.max_bytes));
     if (codec.set_options != nullptr) codec.set_options(instance, &d->priv->options, 7);
     return MPA_OK;
 }
@@ -168,7 +176,8 @@ std::int32_t open_input(Decoder* d) {
         }
     }
     // Only a seekable input can be read ahead and rewound for the stream analysis.
-    if ((d->input.flags & 1u) != 0 && codec.analyse != nullptr) codec.analyse(d->codec.instance, &status.info);
+    if ((d->input.flags & 1u) != 0 && codec.analyse != nullptr)
+        codec.analyse(d->codec.instance, &status.info);
     return MPA_OK;
 }
 
@@ -364,7 +373,8 @@ MPA_API int32_t decoder_each_input_filter(Decoder* d, uintptr_t user, int32_t (*
         return MPA_OK;
     });
 }
-MPA_API int32_t decoder_each_output_filter(Decoder* d, uintptr_t user, int32_t (*fn)(uintptr_t, FilterLink*)) {
+MPA_API int32_t decoder_each_output_filter(Decoder* d, uintptr_t user,
+                                           int32_t (*fn)(uintptr_t, FilterLink*)) {
     if (d == nullptr || fn == nullptr) return MPA_E_BAD_ARGUMENT;
     return guarded([&]() -> int32_t {
         d->priv->output_chain.each(user, fn);

@@ -13,7 +13,7 @@ using namespace mpa_test;
 namespace {
 
 class Decoding : public ::testing::Test {
-protected:
+  protected:
     void open(const std::string& name, std::vector<uint8_t> bytes) {
         w.inputs[name] = std::move(bytes);
         ASSERT_EQ(decoder_register_input(w.d, memory_input()), 0);
@@ -21,7 +21,9 @@ protected:
         ASSERT_EQ(decoder_attach_input(w.d, name.c_str(), -1), 0);
         ASSERT_EQ(decoder_open_input(w.d), 0);
     }
-    static int16_t sample(const PcmBlock& pcm, size_t i) { return static_cast<const int16_t*>(pcm.buffer)[i]; }
+    static int16_t sample(const PcmBlock& pcm, size_t i) {
+        return static_cast<const int16_t*>(pcm.buffer)[i];
+    }
     World w;
 };
 
@@ -106,7 +108,7 @@ TEST_F(Decoding, WithoutDurationElapsedTimeComesFromTheBitrate) {
 }
 
 class DecodingToOutput : public Decoding {
-protected:
+  protected:
     void attach_output(const ModuleDescriptor* output) {
         ASSERT_GE(decoder_register_output(w.d, output), 0);
         ASSERT_EQ(decoder_attach_output(w.d, "capture:", -1), 0);

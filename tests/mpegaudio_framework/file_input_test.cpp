@@ -37,7 +37,7 @@ std::vector<uint8_t> audio_with_tag(const std::string& title, uint8_t genre) {
 }
 
 class FileInput : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(decoder_register_input(w.d, file_input_module()), 0);
         ASSERT_EQ(decoder_register_codec(w.d, ramp_codec()), 0);

@@ -16,15 +16,21 @@ namespace {
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
-uint16_t le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
-uint16_t be16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] << 8 | b[at + 1]); }
-std::string text(const std::vector<uint8_t>& b, size_t at) { return {b.begin() + long(at), b.begin() + long(at) + 4}; }
+uint16_t be16(const std::vector<uint8_t>& b, size_t at) {
+    return uint16_t(b[at] << 8 | b[at + 1]);
+}
+std::string text(const std::vector<uint8_t>& b, size_t at) {
+    return {b.begin() + long(at), b.begin() + long(at) + 4};
+}
 
 class FileOutput : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(decoder_register_output(w.d, file_output_module()), 0); }
 
     // Writes `blocks` blocks of 4608 bytes whose 16-bit samples are 0x0102.
@@ -37,7 +43,8 @@ protected:
             block[i + 1] = 0x01;
         }
         for (int i = 0; i < blocks; ++i) {
-            const int32_t n = decoder_write_output(w.d, block.data(), 4608, 2, int32_t(channels), int32_t(rate));
+            const int32_t n =
+                decoder_write_output(w.d, block.data(), 4608, 2, int32_t(channels), int32_t(rate));
             if (n != 4608) return -1;
         }
         return decoder_close_output(w.d);
@@ -82,11 +89,11 @@ TEST_F(FileOutput, AiffHasItsChunksAndBigEndianSamples) {
     EXPECT_EQ(text(b, 8), "AIFF");
     EXPECT_EQ(text(b, 12), "COMM");
     EXPECT_EQ(be32(b, 16), 18u);
-    EXPECT_EQ(be16(b, 20), 1);         // channels
-    EXPECT_EQ(be32(b, 22), 4608u);     // sample frames
-    EXPECT_EQ(be16(b, 26), 16);        // bits
-    EXPECT_EQ(be16(b, 28), 0x400D);    // 22050 as an 80-bit float: 2^14 ...
-    EXPECT_EQ(be16(b, 30), 0xAC44);    // ... times 0xAC44 / 2^15
+    EXPECT_EQ(be16(b, 20), 1);       // channels
+    EXPECT_EQ(be32(b, 22), 4608u);   // sample frames
+    EXPECT_EQ(be16(b, 26), 16);      // bits
+    EXPECT_EQ(be16(b, 28), 0x400D);  // 22050 as an 80-bit float: 2^14 ...
+    EXPECT_EQ(be16(b, 30), 0xAC44);  // ... times 0xAC44 / 2^15
     EXPECT_EQ(text(b, 38), "SSND");
     EXPECT_EQ(be32(b, 42), 9216u + 8u);
     EXPECT_EQ(be16(b, 54), 0x0102) << "samples are big-endian";

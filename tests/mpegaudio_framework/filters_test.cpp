@@ -10,8 +10,12 @@ using namespace mpa_test;
 
 namespace {
 
-const char* name_a() { return "A"; }
-const char* name_b() { return "B"; }
+const char* name_a() {
+    return "A";
+}
+const char* name_b() {
+    return "B";
+}
 
 // Adds 1 to every byte read through it, so stacked filters show how often they ran.
 int32_t add_one(void*, FilterLink* next, void* buffer, int32_t count) {
@@ -34,7 +38,9 @@ int32_t count_destroy(void*) {
     ++g_destroyed;
     return 0;
 }
-int32_t failing_init(void**, int32_t, Decoder*) { return -42; }
+int32_t failing_init(void**, int32_t, Decoder*) {
+    return -42;
+}
 
 FilterDescriptor reader(const char* (*name)(), int32_t (*read)(void*, FilterLink*, void*, int32_t)) {
     FilterDescriptor f{};

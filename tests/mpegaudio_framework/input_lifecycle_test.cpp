@@ -7,10 +7,12 @@ using namespace mpa_test;
 
 namespace {
 
-int32_t refuse(const char*, const char*) { return 1; }
+int32_t refuse(const char*, const char*) {
+    return 1;
+}
 
 class InputLifecycle : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         w.inputs["a"] = ramp_input(4);
         w.inputs["b"] = ramp_input(4);

@@ -7,7 +7,9 @@ using namespace mpa_test;
 
 namespace {
 
-int32_t no_match(const char*) { return 1; }
+int32_t no_match(const char*) {
+    return 1;
+}
 
 TEST(Registration, ComparesOnlyTheMiddleBytesOfTheVersionWord) {
     World w;
@@ -29,11 +31,17 @@ TEST(Registration, MissingInputAndOutputSlotsAreReportedInOrder) {
         const char* message;
     };
     const Case cases[] = {
-        {[](ModuleDescriptor& m) { m.input.create = nullptr; m.input.open = nullptr; }, false,
-         "null 'new' method in module"},
+        {[](ModuleDescriptor& m) {
+             m.input.create = nullptr;
+             m.input.open = nullptr;
+         },
+         false, "null 'new' method in module"},
         {[](ModuleDescriptor& m) { m.input.destroy = nullptr; }, false, "null 'new' method in module"},
-        {[](ModuleDescriptor& m) { m.input.open = nullptr; m.input.read = nullptr; }, false,
-         "null 'open' method in module"},
+        {[](ModuleDescriptor& m) {
+             m.input.open = nullptr;
+             m.input.read = nullptr;
+         },
+         false, "null 'open' method in module"},
         {[](ModuleDescriptor& m) { m.input.close = nullptr; }, false, "null 'close' method in module"},
         {[](ModuleDescriptor& m) { m.input.read = nullptr; }, false, "null 'read' method in module"},
         {[](ModuleDescriptor& m) { m.output.write = nullptr; }, true, "null 'write' method in module"},
@@ -58,8 +66,15 @@ TEST(Registration, MissingCodecSlotsAreReportedInOrder) {
         const char* message;
     };
     const Case cases[] = {
-        {[](ModuleDescriptor& m) { m.codec.query = nullptr; m.codec.probe = nullptr; }, "null 'query' method"},
-        {[](ModuleDescriptor& m) { m.codec.probe = nullptr; m.codec.decode = nullptr; },
+        {[](ModuleDescriptor& m) {
+             m.codec.query = nullptr;
+             m.codec.probe = nullptr;
+         },
+         "null 'query' method"},
+        {[](ModuleDescriptor& m) {
+             m.codec.probe = nullptr;
+             m.codec.decode = nullptr;
+         },
          "null 'probe' method in module"},
         {[](ModuleDescriptor& m) { m.codec.create = nullptr; }, "null 'new' method in module"},
         {[](ModuleDescriptor& m) { m.codec.destroy = nullptr; }, "null 'new' method in module"},

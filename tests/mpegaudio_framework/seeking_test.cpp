@@ -8,7 +8,7 @@ using namespace mpa_test;
 namespace {
 
 class Seeking : public ::testing::Test {
-protected:
+  protected:
     void open(const std::string& name, int frames) {
         w.inputs[name] = ramp_input(frames);
         ASSERT_EQ(decoder_register_input(w.d, memory_input()), 0);

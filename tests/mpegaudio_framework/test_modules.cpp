@@ -26,9 +26,13 @@ struct MemoryInput {
     bool open = false;
 };
 
-MemoryInput* in(void* i) { return static_cast<MemoryInput*>(i); }
+MemoryInput* in(void* i) {
+    return static_cast<MemoryInput*>(i);
+}
 
-int32_t mem_match(const char* name) { return world().inputs.contains(name) ? 0 : 1; }
+int32_t mem_match(const char* name) {
+    return world().inputs.contains(name) ? 0 : 1;
+}
 int32_t mem_create(void** instance, const char* name, const ModuleRecord*, Decoder*) {
     *instance = new MemoryInput{name};
     return 0;
@@ -61,13 +65,17 @@ int32_t mem_seek(void* i, uint64_t position) {
     in(i)->position = position;
     return 0;
 }
-int32_t mem_can_seek(void* i) { return in(i)->name.starts_with("pipe:") ? 0 : 1; }
-uint64_t mem_size(void* i) { return in(i)->name.starts_with("pipe:") ? 0 : in(i)->data->size(); }
+int32_t mem_can_seek(void* i) {
+    return in(i)->name.starts_with("pipe:") ? 0 : 1;
+}
+uint64_t mem_size(void* i) {
+    return in(i)->name.starts_with("pipe:") ? 0 : in(i)->data->size();
+}
 
 constexpr ModuleDescriptor kMemoryInput{
     .version = MPA_MODULE_VERSION,
-    .input = {mem_match, nullptr, mem_create, mem_destroy, mem_open, mem_close, mem_read, mem_seek, mem_can_seek,
-              mem_size, nullptr},
+    .input = {mem_match, nullptr, mem_create, mem_destroy, mem_open, mem_close, mem_read, mem_seek,
+              mem_can_seek, mem_size, nullptr},
 };
 
 // ---- ramp codec ------------------------------------------------------------------------
@@ -78,9 +86,13 @@ struct Ramp {
     DecoderOptions options{};
 };
 
-Ramp* ramp(void* i) { return static_cast<Ramp*>(i); }
+Ramp* ramp(void* i) {
+    return static_cast<Ramp*>(i);
+}
 
-int32_t ramp_probe(const char*, const char*) { return 0; }
+int32_t ramp_probe(const char*, const char*) {
+    return 0;
+}
 int32_t ramp_query(ModuleInfo* info, uint32_t flags) {
     if ((flags & MPA_QUERY_MAX_BYTES) != 0) info->max_bytes = kRampSamples * 2 * 2;
     if ((flags & MPA_QUERY_CAPABILITIES) != 0) info->device_flag = 3;
@@ -162,17 +174,22 @@ int32_t ramp_read_options(void* i, DecoderOptions* options, uint32_t mask) {
 constexpr ModuleDescriptor kRampCodec{
     .version = MPA_MODULE_VERSION,
     .codec = {ramp_probe, ramp_query, ramp_create, ramp_destroy, ramp_decode, ramp_analyse, nullptr, nullptr,
-              ramp_start, nullptr, ramp_seek_notify, ramp_reset, ramp_set_options, ramp_read_options, nullptr},
+              ramp_start, nullptr, ramp_seek_notify, ramp_reset, ramp_set_options, ramp_read_options,
+              nullptr},
 };
 
 // ---- capture output --------------------------------------------------------------------
 
-int32_t out_match(const char* name) { return std::strncmp(name, "capture:", 8) == 0 ? 0 : 1; }
+int32_t out_match(const char* name) {
+    return std::strncmp(name, "capture:", 8) == 0 ? 0 : 1;
+}
 int32_t out_create(void** instance, const char*, const ModuleRecord*, Decoder*) {
     *instance = &world().output;
     return 0;
 }
-int32_t out_noop(void*) { return 0; }
+int32_t out_noop(void*) {
+    return 0;
+}
 int32_t out_write(void* i, const void* buffer, int32_t bytes, int32_t, int32_t, int32_t) {
     auto& log = *static_cast<OutputLog*>(i);
     ++log.writes;
@@ -190,17 +207,19 @@ int32_t out_tag(void* i, uintptr_t* word) {
     *word = 0x5A5A;
     return 0;
 }
-uint32_t out_caps(void*) { return MPA_OUTPUT_CAP_TAG; }
+uint32_t out_caps(void*) {
+    return MPA_OUTPUT_CAP_TAG;
+}
 
 constexpr ModuleDescriptor kCaptureOutput{
     .version = MPA_MODULE_VERSION,
-    .output = {out_match, nullptr, out_create, out_noop, out_noop, out_noop, out_write, nullptr, out_set_format,
-               nullptr, nullptr, nullptr, nullptr},
+    .output = {out_match, nullptr, out_create, out_noop, out_noop, out_noop, out_write, nullptr,
+               out_set_format, nullptr, nullptr, nullptr, nullptr},
 };
 constexpr ModuleDescriptor kTaggingOutput{
     .version = MPA_MODULE_VERSION,
-    .output = {out_match, nullptr, out_create, out_noop, out_noop, out_noop, out_write, nullptr, out_set_format,
-               nullptr, out_tag, out_caps, nullptr},
+    .output = {out_match, nullptr, out_create, out_noop, out_noop, out_noop, out_write, nullptr,
+               out_set_format, nullptr, out_tag, out_caps, nullptr},
 };
 
 }  // namespace
@@ -217,12 +236,22 @@ World::~World() {
     g_world = previous_;
 }
 
-World& world() { return *g_world; }
+World& world() {
+    return *g_world;
+}
 
-const ModuleDescriptor* memory_input() { return &kMemoryInput; }
-const ModuleDescriptor* ramp_codec() { return &kRampCodec; }
-const ModuleDescriptor* capture_output() { return &kCaptureOutput; }
-const ModuleDescriptor* tagging_output() { return &kTaggingOutput; }
+const ModuleDescriptor* memory_input() {
+    return &kMemoryInput;
+}
+const ModuleDescriptor* ramp_codec() {
+    return &kRampCodec;
+}
+const ModuleDescriptor* capture_output() {
+    return &kCaptureOutput;
+}
+const ModuleDescriptor* tagging_output() {
+    return &kTaggingOutput;
+}
 
 std::vector<uint8_t> ramp_input(int frames, int poison) {
     std::vector<uint8_t> bytes(static_cast<size_t>(frames) * kFrameBytes, 0x11);

@@ -58,7 +58,7 @@ struct World {
 
     Decoder* d = nullptr;
 
-private:
+  private:
     World* previous_;  // Worlds nest; the newest one is current
 };
 
