@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "c_boundary.h"
-#include "file_handle.h"
+#include "file_module_parts.h"
 #include "module_info.h"
 #include "mpegaudio/file_modules.h"
 #include "pcm_headers.h"
@@ -18,6 +18,7 @@ namespace {
 using mpa::PcmFileFormat;
 
 struct FileOutput {
+    static constexpr const char* kRefusal = "null params or null/empty output name";
     std::string name;
     std::int32_t module_id = 0;
     Decoder* decoder = nullptr;
@@ -61,33 +62,8 @@ bool write_header(FileOutput& out, std::uint64_t data_bytes) {
     return put(out.file.get(), h.bytes.data(), h.size);
 }
 
-int32_t match(const char*) {
-    return 0;
-}
-
 int32_t query(ModuleInfo* info, uint32_t flags) {
     return mpa::answer_query(kText, info, flags);
-}
-
-int32_t create(void** instance, const char* name, const ModuleRecord* record, Decoder* d) {
-    const std::int32_t id = record != nullptr ? record->id : 0;
-    if (instance == nullptr || name == nullptr || *name == '\0' || d == nullptr) {
-        decoder_report(d, id, "internal error", "null params or null/empty output name");
-        return MPA_E_BAD_ARGUMENT;
-    }
-    return mpa::guarded([&]() -> int32_t {
-        auto out = std::make_unique<FileOutput>();
-        out->name = name;
-        out->module_id = id;
-        out->decoder = d;
-        *instance = out.release();
-        return MPA_OK;
-    });
-}
-
-int32_t destroy(void* instance) {
-    delete self(instance);
-    return MPA_OK;
 }
 
 int32_t open(void* instance) {
@@ -166,8 +142,9 @@ int32_t close(void* instance) {
 
 constexpr ModuleDescriptor kDescriptor{
     .version = MPA_MODULE_VERSION,
-    .output = {match, query, create, destroy, open, close, write, nullptr, nullptr, nullptr, nullptr, nullptr,
-               nullptr},
+    .output = {mpa::match_any, query, mpa::create_file_instance<FileOutput>,
+               mpa::destroy_file_instance<FileOutput>, open, close, write, nullptr, nullptr, nullptr, nullptr,
+               nullptr, nullptr},
 };
 
 }  // namespace

@@ -15,11 +15,7 @@ namespace {
 class Decoding : public ::testing::Test {
   protected:
     void open(const std::string& name, std::vector<uint8_t> bytes) {
-        w.inputs[name] = std::move(bytes);
-        ASSERT_EQ(decoder_register_input(w.d, memory_input()), 0);
-        ASSERT_EQ(decoder_register_codec(w.d, ramp_codec()), 0);
-        ASSERT_EQ(decoder_attach_input(w.d, name.c_str(), -1), 0);
-        ASSERT_EQ(decoder_open_input(w.d), 0);
+        ASSERT_EQ(w.open_ramp(name, std::move(bytes)), 0);
     }
     static int16_t sample(const PcmBlock& pcm, size_t i) {
         return static_cast<const int16_t*>(pcm.buffer)[i];

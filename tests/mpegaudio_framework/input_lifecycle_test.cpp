@@ -123,13 +123,9 @@ TEST_F(InputLifecycle, OpeningResetsTheStreamStateAndAnalysesSeekableInputs) {
 
 TEST_F(InputLifecycle, DestroyReleasesEverything) {
     World other;
-    other.inputs["a"] = ramp_input(1);
-    ASSERT_EQ(decoder_register_input(other.d, memory_input()), 0);
-    ASSERT_EQ(decoder_register_codec(other.d, ramp_codec()), 0);
-    ASSERT_EQ(decoder_attach_input(other.d, "a", -1), 0);
-    ASSERT_EQ(decoder_open_input(other.d), 0);
-    // The World's destructor destroys the open decoder; the counts and the leak checker
-    // of the sanitizer build tell whether everything went.
+    ASSERT_EQ(other.open_ramp("a", ramp_input(1)), 0);
+    // Destroying an open decoder releases the input and the codec; the leak checker of
+    // the sanitizer build tells whether anything else stayed behind.
     EXPECT_EQ(decoder_destroy(other.d), 0);
     other.d = nullptr;
     EXPECT_EQ(other.input_deletes, 1);

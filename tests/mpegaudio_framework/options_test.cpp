@@ -15,11 +15,7 @@ TEST(Options, AreStoredBeforeACodecExistsAndPushedWhenItIsCreated) {
     EXPECT_EQ(decoder_set_downsampling(w.d, MPA_RATE_QUARTER), 0);
     EXPECT_EQ(decoder_get_channel_mode(w.d), MPA_CHANNELS_MIX);
 
-    w.inputs["a"] = ramp_input(1);
-    ASSERT_EQ(decoder_register_input(w.d, memory_input()), 0);
-    ASSERT_EQ(decoder_register_codec(w.d, ramp_codec()), 0);
-    ASSERT_EQ(decoder_attach_input(w.d, "a", -1), 0);
-    ASSERT_EQ(decoder_open_input(w.d), 0);
+    ASSERT_EQ(w.open_ramp("a", ramp_input(1)), 0);
     EXPECT_EQ(w.codec.option_masks, std::vector<uint32_t>{7u});
     EXPECT_EQ(w.codec.last_options.channel_mode, MPA_CHANNELS_MIX);
     EXPECT_EQ(w.codec.last_options.downsampling, MPA_RATE_QUARTER);
@@ -42,11 +38,7 @@ TEST(Options, OutOfRangeValuesAreRefused) {
 
 TEST(Options, TheEqualizerIsCopiedAndNullClearsIt) {
     World w;
-    w.inputs["a"] = ramp_input(1);
-    ASSERT_EQ(decoder_register_input(w.d, memory_input()), 0);
-    ASSERT_EQ(decoder_register_codec(w.d, ramp_codec()), 0);
-    ASSERT_EQ(decoder_attach_input(w.d, "a", -1), 0);
-    ASSERT_EQ(decoder_open_input(w.d), 0);
+    ASSERT_EQ(w.open_ramp("a", ramp_input(1)), 0);
 
     std::array<int8_t, MPA_EQUALIZER_STEPS> steps{};
     for (int i = 0; i < MPA_EQUALIZER_STEPS; ++i) steps[size_t(i)] = static_cast<int8_t>(i - 32);

@@ -9,13 +9,7 @@ namespace {
 
 class Seeking : public ::testing::Test {
   protected:
-    void open(const std::string& name, int frames) {
-        w.inputs[name] = ramp_input(frames);
-        ASSERT_EQ(decoder_register_input(w.d, memory_input()), 0);
-        ASSERT_EQ(decoder_register_codec(w.d, ramp_codec()), 0);
-        ASSERT_EQ(decoder_attach_input(w.d, name.c_str(), -1), 0);
-        ASSERT_EQ(decoder_open_input(w.d), 0);
-    }
+    void open(const std::string& name, int frames) { ASSERT_EQ(w.open_ramp(name, ramp_input(frames)), 0); }
     World w;
 };
 

@@ -236,6 +236,15 @@ World::~World() {
     g_world = previous_;
 }
 
+int32_t World::open_ramp(const std::string& name, std::vector<uint8_t> bytes) {
+    inputs[name] = std::move(bytes);
+    for (int32_t rc : {decoder_register_input(d, memory_input()), decoder_register_codec(d, ramp_codec()),
+                       decoder_attach_input(d, name.c_str(), -1), decoder_open_input(d)}) {
+        if (rc != 0) return rc;
+    }
+    return 0;
+}
+
 World& world() {
     return *g_world;
 }

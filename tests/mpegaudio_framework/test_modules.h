@@ -58,6 +58,10 @@ struct World {
 
     Decoder* d = nullptr;
 
+    // Registers the memory input and the ramp codec, then attaches and opens `name`
+    // holding `bytes`; returns the first failing status.
+    int32_t open_ramp(const std::string& name, std::vector<uint8_t> bytes);
+
   private:
     World* previous_;  // Worlds nest; the newest one is current
 };
