@@ -17,10 +17,11 @@ namespace {
 
 void fill_services(DecoderServices& s) {
     s = DecoderServices{
-        decoder_read_input,     decoder_seek_bytes,      decoder_reset_codec,       decoder_set_stream_int,
-        decoder_get_stream_int, decoder_set_stream_string, decoder_get_stream_string, decoder_delete_stream,
-        decoder_set_global_int, decoder_get_global_int,  decoder_set_global_string, decoder_get_global_string,
-        decoder_delete_global,  decoder_add_watcher,     decoder_remove_watcher,
+        decoder_read_input,        decoder_seek_bytes,        decoder_reset_codec,
+        decoder_set_stream_int,    decoder_get_stream_int,    decoder_set_stream_string,
+        decoder_get_stream_string, decoder_delete_stream,     decoder_set_global_int,
+        decoder_get_global_int,    decoder_set_global_string, decoder_get_global_string,
+        decoder_delete_global,     decoder_add_watcher,       decoder_remove_watcher,
     };
 }
 
@@ -30,14 +31,29 @@ std::int32_t push_options(Decoder* d, std::uint32_t mask) {
     return codec->set_options(d->codec.instance, &d->priv->options, mask);
 }
 
-void pull_options(Decoder* d, std::uint32_t mask) {
-    const CodecMethods* codec = d->codec.codec != nullptr ? &d->codec.codec->descriptor.codec : nullptr;
-    if (d->codec.instance == nullptr || codec == nullptr || codec->read_options == nullptr) return;
-    // The codec writes into a copy so it cannot replace the decoder's own equalizer block.
-    DecoderOptions current = d->priv->options;
-    codec->read_options(d->codec.instance, &current, mask);
-    if ((mask & MPA_OPTION_CHANNELS) != 0) d->priv->options.channel_mode = current.channel_mode;
-    if ((mask & MPA_OPTION_DOWNSAMPLING) != 0) d->priv->options.downsampling = current.downsampling;
+// Stores a channel or rate option (0..highest) and hands it to the codec.
+std::int32_t set_option(Decoder* d, std::int32_t DecoderOptions::*field, std::int32_t value,
+                        std::int32_t highest, std::uint32_t mask) {
+    if (d == nullptr || value < 0 || value > highest) return MPA_E_BAD_ARGUMENT;
+    return guarded([&]() -> std::int32_t {
+        d->priv->options.*field = value;
+        return push_options(d, mask);
+    });
+}
+
+// Lets the codec write its current value back, then answers with the stored one.
+std::int32_t get_option(Decoder* d, std::int32_t DecoderOptions::*field, std::uint32_t mask) {
+    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+    return guarded([&]() -> std::int32_t {
+        const CodecMethods* codec = d->codec.codec != nullptr ? &d->codec.codec->descriptor.codec : nullptr;
+        if (d->codec.instance != nullptr && codec != nullptr && codec->read_options != nullptr) {
+            // The codec writes into a copy so it cannot replace the decoder's equalizer block.
+            DecoderOptions current = d->priv->options;
+            codec->read_options(d->codec.instance, &current, mask);
+            d->priv->options.*field = current.*field;
+        }
+        return d->priv->options.*field;
+    });
 }
 
 std::int32_t decode(Decoder* d, void* buffer) {
@@ -55,7 +71,8 @@ std::int32_t decode(Decoder* d, void* buffer) {
 
     // A fatal error inside the codec throws FatalDecodeError; guarded() turns it into -700.
     // Unwinding runs every destructor between here and the throw.
-    if (std::int32_t rc = d->codec.codec->descriptor.codec.decode(d->codec.instance, &pcm, &d->status.info); rc != 0) {
+    if (std::int32_t rc = d->codec.codec->descriptor.codec.decode(d->codec.instance, &pcm, &d->status.info);
+        rc != 0) {
         return rc;
     }
     update_play_status(d);
@@ -124,7 +141,8 @@ MPA_API int32_t decoder_destroy(Decoder* d) {
     mpa::guarded([&]() -> int32_t {
         mpa::release_input(d);
         mpa::release_output(d);
-        if (d->codec.instance != nullptr && d->codec.codec != nullptr) d->codec.codec->descriptor.codec.destroy(d->codec.instance);
+        if (d->codec.instance != nullptr && d->codec.codec != nullptr)
+            d->codec.codec->descriptor.codec.destroy(d->codec.instance);
         return MPA_OK;
     });
     delete d->priv;  // destroys the filters, then the module records and property lists
@@ -188,35 +206,20 @@ MPA_API int32_t decoder_reset_codec(Decoder* d) {
 }
 
 MPA_API int32_t decoder_set_channel_mode(Decoder* d, int32_t mode) {
-    if (d == nullptr || mode < MPA_CHANNELS_BOTH || mode > MPA_CHANNELS_MIX) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        d->priv->options.channel_mode = mode;
-        return mpa::push_options(d, MPA_OPTION_CHANNELS);
-    });
+    return mpa::set_option(d, &DecoderOptions::channel_mode, mode, MPA_CHANNELS_MIX, MPA_OPTION_CHANNELS);
 }
 
 MPA_API int32_t decoder_get_channel_mode(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        mpa::pull_options(d, MPA_OPTION_CHANNELS);
-        return d->priv->options.channel_mode;
-    });
+    return mpa::get_option(d, &DecoderOptions::channel_mode, MPA_OPTION_CHANNELS);
 }
 
 MPA_API int32_t decoder_set_downsampling(Decoder* d, int32_t value) {
-    if (d == nullptr || value < MPA_RATE_FULL || value > MPA_RATE_QUARTER) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        d->priv->options.downsampling = value;
-        return mpa::push_options(d, MPA_OPTION_DOWNSAMPLING);
-    });
+    return mpa::set_option(d, &DecoderOptions::downsampling, value, MPA_RATE_QUARTER,
+                           MPA_OPTION_DOWNSAMPLING);
 }
 
 MPA_API int32_t decoder_get_downsampling(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        mpa::pull_options(d, MPA_OPTION_DOWNSAMPLING);
-        return d->priv->options.downsampling;
-    });
+    return mpa::get_option(d, &DecoderOptions::downsampling, MPA_OPTION_DOWNSAMPLING);
 }
 
 MPA_API int32_t decoder_set_equalizer(Decoder* d, const int8_t* steps) {
@@ -308,8 +311,9 @@ MPA_API int32_t decoder_delete_global(Decoder* d, const char* name) {
 }
 
 MPA_API int32_t decoder_add_watcher(Decoder* d, const char* name, uintptr_t user, PropertyWatchFn callback,
-                                   PropertyWatcher** handle) {
-    if (d == nullptr || name == nullptr || callback == nullptr || handle == nullptr) return MPA_E_BAD_ARGUMENT;
+                                    PropertyWatcher** handle) {
+    if (d == nullptr || name == nullptr || callback == nullptr || handle == nullptr)
+        return MPA_E_BAD_ARGUMENT;
     return guarded([&]() -> int32_t {
         *handle = d->priv->global_properties.add_watcher(name, user, callback);
         return MPA_OK;

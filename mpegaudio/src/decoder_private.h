@@ -12,7 +12,8 @@
 #include "properties.h"
 
 struct DecoderPrivate {
-    explicit DecoderPrivate(Decoder* d) : input_chain(d, ChainSide::input), output_chain(d, ChainSide::output) {}
+    explicit DecoderPrivate(Decoder* d)
+        : input_chain(d, ChainSide::input), output_chain(d, ChainSide::output) {}
 
     // Used when a decode is given no buffer; grown at codec creation when the codec needs more.
     std::vector<std::byte> pcm_buffer = std::vector<std::byte>(MPA_INTERNAL_PCM_BYTES);

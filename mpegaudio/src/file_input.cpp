@@ -7,7 +7,7 @@
 #include <string>
 
 #include "c_boundary.h"
-#include "file_handle.h"
+#include "file_module_parts.h"
 #include "id3v1.h"
 #include "module_info.h"
 #include "mpegaudio/file_modules.h"
@@ -15,13 +15,16 @@
 namespace {
 
 struct FileInput {
+    static constexpr const char* kRefusal = "null params or null/empty input name";
     std::string name;
-    std::int32_t module_id;
-    Decoder* decoder;
+    std::int32_t module_id = 0;
+    Decoder* decoder = nullptr;
     mpa::FileHandle file;
 };
 
-FileInput* self(void* instance) { return static_cast<FileInput*>(instance); }
+FileInput* self(void* instance) {
+    return static_cast<FileInput*>(instance);
+}
 
 constexpr mpa::DeviceEntry kDevices[] = {{"*", "any file name", 1}, {"-", "standard input", 0}};
 constexpr mpa::ModuleText kText{"Input From File", "Version 1.2", kDevices};
@@ -42,25 +45,8 @@ void read_tag(FileInput& in) {
     d->services.set_stream_int(d, "id3/genre", tag->genre);
 }
 
-int32_t match(const char*) { return 0; }
-
-int32_t query(ModuleInfo* info, uint32_t flags) { return mpa::answer_query(kText, info, flags); }
-
-int32_t create(void** instance, const char* name, const ModuleRecord* record, Decoder* d) {
-    const std::int32_t id = record != nullptr ? record->id : 0;
-    if (instance == nullptr || name == nullptr || *name == '\0' || d == nullptr) {
-        decoder_report(d, id, "internal error", "null params or null/empty input name");
-        return MPA_E_BAD_ARGUMENT;
-    }
-    return mpa::guarded([&]() -> int32_t {
-        *instance = new FileInput{name, id, d, {}};
-        return MPA_OK;
-    });
-}
-
-int32_t destroy(void* instance) {
-    delete self(instance);
-    return MPA_OK;
+int32_t query(ModuleInfo* info, uint32_t flags) {
+    return mpa::answer_query(kText, info, flags);
 }
 
 int32_t open(void* instance) {
@@ -88,7 +74,9 @@ int32_t close(void* instance) {
 int32_t read(void* instance, void* buffer, int32_t count) {
     std::FILE* f = self(instance)->file.get();
     if (f == nullptr || buffer == nullptr || count <= 0) return 0;
-    return std::fread(buffer, 1, static_cast<std::size_t>(count), f) == static_cast<std::size_t>(count) ? count : 0;
+    return std::fread(buffer, 1, static_cast<std::size_t>(count), f) == static_cast<std::size_t>(count)
+               ? count
+               : 0;
 }
 
 // A seekable input is a regular file; pipes, terminals and standard input are not.
@@ -116,9 +104,12 @@ uint64_t size(void* instance) {
 
 constexpr ModuleDescriptor kDescriptor{
     .version = MPA_MODULE_VERSION,
-    .input = {match, query, create, destroy, open, close, read, seek, can_seek, size, nullptr},
+    .input = {mpa::match_any, query, mpa::create_file_instance<FileInput>,
+              mpa::destroy_file_instance<FileInput>, open, close, read, seek, can_seek, size, nullptr},
 };
 
 }  // namespace
 
-extern "C" MPA_API const ModuleDescriptor* file_input_module(void) { return &kDescriptor; }
+extern "C" MPA_API const ModuleDescriptor* file_input_module(void) {
+    return &kDescriptor;
+}

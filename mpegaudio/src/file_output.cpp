@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "c_boundary.h"
-#include "file_handle.h"
+#include "file_module_parts.h"
 #include "module_info.h"
 #include "mpegaudio/file_modules.h"
 #include "pcm_headers.h"
@@ -18,6 +18,7 @@ namespace {
 using mpa::PcmFileFormat;
 
 struct FileOutput {
+    static constexpr const char* kRefusal = "null params or null/empty output name";
     std::string name;
     std::int32_t module_id = 0;
     Decoder* decoder = nullptr;
@@ -30,7 +31,9 @@ struct FileOutput {
     std::vector<std::uint8_t> swapped;  // big-endian copy of a block, kept between writes
 };
 
-FileOutput* self(void* instance) { return static_cast<FileOutput*>(instance); }
+FileOutput* self(void* instance) {
+    return static_cast<FileOutput*>(instance);
+}
 
 constexpr mpa::DeviceEntry kDevices[] = {
     {"*, or raw:*", "file name (raw PCM format)", 1},
@@ -50,36 +53,17 @@ constexpr Prefix kPrefixes[] = {{"raw:", PcmFileFormat::raw},
                                 {"aiff:", PcmFileFormat::aiff},
                                 {"sun:", PcmFileFormat::sun}};
 
-bool put(std::FILE* f, const void* data, std::size_t n) { return std::fwrite(data, 1, n, f) == n; }
+bool put(std::FILE* f, const void* data, std::size_t n) {
+    return std::fwrite(data, 1, n, f) == n;
+}
 
 bool write_header(FileOutput& out, std::uint64_t data_bytes) {
     const mpa::PcmHeader h = mpa::make_pcm_header(out.format, data_bytes, out.channels, out.sample_rate);
     return put(out.file.get(), h.bytes.data(), h.size);
 }
 
-int32_t match(const char*) { return 0; }
-
-int32_t query(ModuleInfo* info, uint32_t flags) { return mpa::answer_query(kText, info, flags); }
-
-int32_t create(void** instance, const char* name, const ModuleRecord* record, Decoder* d) {
-    const std::int32_t id = record != nullptr ? record->id : 0;
-    if (instance == nullptr || name == nullptr || *name == '\0' || d == nullptr) {
-        decoder_report(d, id, "internal error", "null params or null/empty output name");
-        return MPA_E_BAD_ARGUMENT;
-    }
-    return mpa::guarded([&]() -> int32_t {
-        auto out = std::make_unique<FileOutput>();
-        out->name = name;
-        out->module_id = id;
-        out->decoder = d;
-        *instance = out.release();
-        return MPA_OK;
-    });
-}
-
-int32_t destroy(void* instance) {
-    delete self(instance);
-    return MPA_OK;
+int32_t query(ModuleInfo* info, uint32_t flags) {
+    return mpa::answer_query(kText, info, flags);
 }
 
 int32_t open(void* instance) {
@@ -121,7 +105,8 @@ bool write_samples(FileOutput& out, const void* buffer, std::size_t bytes) {
     return put(out.file.get(), out.swapped.data(), bytes);
 }
 
-int32_t write(void* instance, const void* buffer, int32_t bytes, int32_t, int32_t channels, int32_t sample_rate) {
+int32_t write(void* instance, const void* buffer, int32_t bytes, int32_t, int32_t channels,
+              int32_t sample_rate) {
     FileOutput& out = *self(instance);
     if (out.file.get() == nullptr || buffer == nullptr || bytes <= 0) return 0;
     return mpa::guarded([&]() -> int32_t {
@@ -157,10 +142,13 @@ int32_t close(void* instance) {
 
 constexpr ModuleDescriptor kDescriptor{
     .version = MPA_MODULE_VERSION,
-    .output = {match, query, create, destroy, open, close, write, nullptr, nullptr, nullptr, nullptr, nullptr,
-               nullptr},
+    .output = {mpa::match_any, query, mpa::create_file_instance<FileOutput>,
+               mpa::destroy_file_instance<FileOutput>, open, close, write, nullptr, nullptr, nullptr, nullptr,
+               nullptr, nullptr},
 };
 
 }  // namespace
 
-extern "C" MPA_API const ModuleDescriptor* file_output_module(void) { return &kDescriptor; }
+extern "C" MPA_API const ModuleDescriptor* file_output_module(void) {
+    return &kDescriptor;
+}

@@ -69,7 +69,8 @@ std::int32_t FilterChain::remove(const char* name, std::int32_t key) {
     } else if (key == 0) {
         if (links_.size() > 1) victim = filters_end - 1;
     } else if (key > 0) {
-        victim = std::ranges::find_if(links_.begin(), filters_end, [&](const auto& l) { return l->id == key; });
+        victim =
+            std::ranges::find_if(links_.begin(), filters_end, [&](const auto& l) { return l->id == key; });
     }
     if (victim == filters_end) return MPA_E_NOT_POSSIBLE;
 
@@ -99,8 +100,9 @@ struct InputSide {
 struct OutputSide {
     static const OutputFilterMethods& filter(const FilterLink* l) { return l->filter.output; }
     static const OutputMethods* module(const Decoder* d) {
-        return d->output.module != nullptr && d->output.instance != nullptr ? &d->output.module->descriptor.output
-                                                                            : nullptr;
+        return d->output.module != nullptr && d->output.instance != nullptr
+                   ? &d->output.module->descriptor.output
+                   : nullptr;
     }
     static void* instance(const Decoder* d) { return d->output.instance; }
 };
@@ -109,7 +111,8 @@ template <class Side, auto FilterSlot, auto ModuleSlot, class R, class... A>
 R forward(FilterLink* link, R fallback, A... args) {
     return mpa::guarded_or(fallback, [&]() -> R {
         for (; link != nullptr && !is_base(link); link = link->next) {
-            if (auto method = Side::filter(link).*FilterSlot) return method(link->instance, link->next, args...);
+            if (auto method = Side::filter(link).*FilterSlot)
+                return method(link->instance, link->next, args...);
         }
         if (link == nullptr) return fallback;
         const auto* module = Side::module(link->decoder);
@@ -176,7 +179,8 @@ MPA_API int32_t decoder_output_link_set_format(FilterLink* link, const PcmFormat
     return forward<OutputSide, &OutputFilterMethods::set_format, &OutputMethods::set_format>(link, 0, format,
                                                                                              flags);
 }
-MPA_API int32_t decoder_output_link_control_block(FilterLink* link, OutputControlBlock* block, int32_t value) {
+MPA_API int32_t decoder_output_link_control_block(FilterLink* link, OutputControlBlock* block,
+                                                  int32_t value) {
     if (handled<OutputSide, &OutputFilterMethods::control_block, &OutputMethods::control_block>(link)) {
         return forward<OutputSide, &OutputFilterMethods::control_block, &OutputMethods::control_block>(
             link, kInternal, block, value);
@@ -198,8 +202,12 @@ MPA_API int32_t decoder_output_link_control(FilterLink* link, intptr_t a, intptr
     return forward<OutputSide, &OutputFilterMethods::control, &OutputMethods::control>(link, kFail, a, b, c);
 }
 
-MPA_API int32_t filter_link_id(const FilterLink* link) { return link != nullptr ? link->id : MPA_E_BAD_ARGUMENT; }
-MPA_API void* filter_link_instance(const FilterLink* link) { return link != nullptr ? link->instance : nullptr; }
+MPA_API int32_t filter_link_id(const FilterLink* link) {
+    return link != nullptr ? link->id : MPA_E_BAD_ARGUMENT;
+}
+MPA_API void* filter_link_instance(const FilterLink* link) {
+    return link != nullptr ? link->instance : nullptr;
+}
 MPA_API const char* filter_link_name(const FilterLink* link) {
     if (link == nullptr || link->filter.name == nullptr) return nullptr;
     return mpa::guarded_or<const char*>(nullptr, [&] { return link->filter.name(); });

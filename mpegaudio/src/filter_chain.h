@@ -20,7 +20,7 @@ struct FilterLink {
 };
 
 class FilterChain {
-public:
+  public:
     FilterChain(Decoder* decoder, ChainSide side);
     ~FilterChain();
     FilterChain(const FilterChain&) = delete;
@@ -34,10 +34,12 @@ public:
     std::int32_t remove(const char* name, std::int32_t key);
     void each(uintptr_t user, std::int32_t (*fn)(uintptr_t, FilterLink*)) const;
 
-private:
+  private:
     void relink();
 
     std::vector<std::unique_ptr<FilterLink>> links_;  // head first, base link last
 };
 
-inline bool is_base(const FilterLink* link) { return link->next == nullptr; }
+inline bool is_base(const FilterLink* link) {
+    return link->next == nullptr;
+}

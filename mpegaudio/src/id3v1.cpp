@@ -25,8 +25,8 @@ bool wants_id3v1(std::string_view file_name) {
 std::optional<Id3v1Tag> parse_id3v1(std::span<const std::uint8_t, kId3v1Size> bytes) {
     if (std::memcmp(bytes.data(), "TAG", 3) != 0) return std::nullopt;
     return Id3v1Tag{
-        field(bytes, 3, 30),  field(bytes, 33, 30), field(bytes, 63, 30),
-        field(bytes, 93, 4),  field(bytes, 97, 30), static_cast<std::int8_t>(bytes[127]),
+        field(bytes, 3, 30), field(bytes, 33, 30), field(bytes, 63, 30),
+        field(bytes, 93, 4), field(bytes, 97, 30), static_cast<std::int8_t>(bytes[127]),
     };
 }
 

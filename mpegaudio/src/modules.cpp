@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "c_boundary.h"
 #include "decoder_private.h"
@@ -17,9 +18,12 @@ enum class Kind { input, output, codec };
 
 std::vector<std::unique_ptr<ModuleRecord>>& records(Decoder* d, Kind kind) {
     switch (kind) {
-        case Kind::input: return d->priv->inputs;
-        case Kind::output: return d->priv->outputs;
-        case Kind::codec: break;
+        case Kind::input:
+            return d->priv->inputs;
+        case Kind::output:
+            return d->priv->outputs;
+        case Kind::codec:
+            break;
     }
     return d->priv->codecs;
 }
@@ -57,10 +61,13 @@ std::int32_t register_module(Decoder* d, const ModuleDescriptor* m, Kind kind) {
         if ((m->version & MPA_VERSION_MASK) != MPA_MODULE_VERSION) return MPA_E_VERSION;
         if (const char* message = missing_slot(*m, kind)) return internal_error(d, message);
         auto& list = records(d, kind);
-        auto record = std::make_unique<ModuleRecord>(ModuleRecord{*m, list.empty() ? 0 : list.front()->id + 1});
+        auto record =
+            std::make_unique<ModuleRecord>(ModuleRecord{*m, list.empty() ? 0 : list.front()->id + 1});
         const std::int32_t id = record->id;
         list.insert(list.begin(), std::move(record));
-        std::int32_t& count = kind == Kind::input ? d->counts.inputs : kind == Kind::output ? d->counts.outputs : d->counts.codecs;
+        std::int32_t& count = kind == Kind::input    ? d->counts.inputs
+                              : kind == Kind::output ? d->counts.outputs
+                                                     : d->counts.codecs;
         ++count;
         return id;
     });
@@ -71,13 +78,15 @@ std::int32_t query_module(Decoder* d, Kind kind, std::int32_t id, ModuleInfo* in
     return guarded([&]() -> int32_t {
         const ModuleRecord* r = find_record(d, kind, id);
         if (r == nullptr) return MPA_E_UNKNOWN_ID;
-        // match and query sit in the same slots of every kind of descriptor.
-        if (r->descriptor.input.query != nullptr) return r->descriptor.input.query(info, flags);
+        const MpaQueryFn query = kind == Kind::codec ? r->descriptor.codec.query : r->descriptor.input.query;
+        if (query != nullptr) return query(info, flags);
         return mpa::answer_query(mpa::unknown_module_text(), info, flags);
     });
 }
 
 // Picks the module by id, or the newest whose match() takes the name.
+// Input and output descriptors begin with the same six slots, so either may be read
+// through `input`.
 const ModuleRecord* choose(Decoder* d, Kind kind, const char* name, std::int32_t id, std::int32_t& status) {
     if (id != -1) {
         const ModuleRecord* r = find_record(d, kind, id);
@@ -92,6 +101,56 @@ const ModuleRecord* choose(Decoder* d, Kind kind, const char* name, std::int32_t
     }
     status = kind == Kind::input ? MPA_E_NO_INPUT_MODULE : MPA_E_NO_OUTPUT_MODULE;
     return nullptr;
+}
+
+// What attach and detach treat alike in the input and output states.
+struct Slot {
+    Kind kind;
+    const ModuleRecord*& module;
+    void*& instance;
+    const char*& name;
+    std::string& owned_name;
+    void (*release)(Decoder*);
+    const char* no_module;
+    const char* no_instance;
+};
+
+Slot input_slot(Decoder* d) {
+    return {Kind::input,         d->input.module,    d->input.instance,   d->input.name,
+            d->priv->input_name, mpa::release_input, "null input module", "null input instance"};
+}
+
+Slot output_slot(Decoder* d) {
+    return {Kind::output,         d->output.module,    d->output.instance,   d->output.name,
+            d->priv->output_name, mpa::release_output, "null output module", "null output instance"};
+}
+
+// The same module under an equal name keeps its instance; anything else replaces it.
+std::int32_t attach(Decoder* d, const Slot& s, const char* name, std::int32_t module_id) {
+    if (name == nullptr) name = "";
+    std::int32_t status = MPA_OK;
+    const ModuleRecord* r = choose(d, s.kind, name, module_id, status);
+    if (r == nullptr) return status;
+    if (s.instance != nullptr && s.module == r && s.owned_name == name) return MPA_OK;
+
+    s.release(d);
+    s.owned_name = name;
+    s.name = s.owned_name.c_str();
+    s.module = r;
+    const auto create = s.kind == Kind::input ? r->descriptor.input.create : r->descriptor.output.create;
+    void* instance = nullptr;
+    if (std::int32_t rc = create(&instance, s.name, r, d); rc != 0) return rc;
+    s.instance = instance;
+    if (s.kind == Kind::input) d->input.flags = 0;
+    return MPA_OK;
+}
+
+std::int32_t detach(Decoder* d, const Slot& s) {
+    if (s.module == nullptr) return internal_error(d, s.no_module);
+    if (s.instance == nullptr) return internal_error(d, s.no_instance);
+    s.release(d);
+    s.module = nullptr;
+    return MPA_OK;
 }
 
 // Which codec takes the stream; keeps the instance when it belongs to the same codec.
@@ -120,10 +179,12 @@ std::int32_t choose_codec(Decoder* d) {
     ModuleInfo info{};
     if (codec.query(&info, MPA_QUERY_MAX_BYTES) == 0) state.max_bytes = std::max(info.max_bytes, 0);
     info = ModuleInfo{};
-    if (codec.query(&info, MPA_QUERY_CAPABILITIES) == 0) state.capabilities = static_cast<std::uint32_t>(info.device_flag);
+    if (codec.query(&info, MPA_QUERY_CAPABILITIES) == 0)
+        state.capabilities = static_cast<std::uint32_t>(info.device_flag);
     // The internal buffer must hold whatever one decode can produce.
     auto& buffer = d->priv->pcm_buffer;
-    if (static_cast<std::size_t>(state.max_bytes) > buffer.size()) buffer.resize(static_cast<std::size_t>(state.max_bytes));
+    if (static_cast<std::size_t>(state.max_bytes) > buffer.size())
+        buffer.resize(static_cast<std::size_t>(state.max_bytes));
     if (codec.set_options != nullptr) codec.set_options(instance, &d->priv->options, 7);
     return MPA_OK;
 }
@@ -168,7 +229,8 @@ std::int32_t open_input(Decoder* d) {
         }
     }
     // Only a seekable input can be read ahead and rewound for the stream analysis.
-    if ((d->input.flags & 1u) != 0 && codec.analyse != nullptr) codec.analyse(d->codec.instance, &status.info);
+    if ((d->input.flags & 1u) != 0 && codec.analyse != nullptr)
+        codec.analyse(d->codec.instance, &status.info);
     return MPA_OK;
 }
 
@@ -212,35 +274,12 @@ MPA_API int32_t decoder_query_codec(Decoder* d, int32_t id, ModuleInfo* info, ui
 
 MPA_API int32_t decoder_attach_input(Decoder* d, const char* name, int32_t module_id) {
     if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (name == nullptr) name = "";
-    return guarded([&]() -> int32_t {
-        std::int32_t status = MPA_OK;
-        const ModuleRecord* r = choose(d, Kind::input, name, module_id, status);
-        if (r == nullptr) return status;
-        InputState& in = d->input;
-        if (in.instance != nullptr && in.module == r && d->priv->input_name == name) return MPA_OK;
-
-        mpa::release_input(d);
-        d->priv->input_name = name;
-        in.name = d->priv->input_name.c_str();
-        in.module = r;
-        void* instance = nullptr;
-        if (std::int32_t rc = r->descriptor.input.create(&instance, in.name, r, d); rc != 0) return rc;
-        in.instance = instance;
-        in.flags = 0;
-        return MPA_OK;
-    });
+    return guarded([&]() -> int32_t { return attach(d, input_slot(d), name, module_id); });
 }
 
 MPA_API int32_t decoder_detach_input(Decoder* d) {
     if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        if (d->input.module == nullptr) return internal_error(d, "null input module");
-        if (d->input.instance == nullptr) return internal_error(d, "null input instance");
-        mpa::release_input(d);
-        d->input.module = nullptr;
-        return MPA_OK;
-    });
+    return guarded([&]() -> int32_t { return detach(d, input_slot(d)); });
 }
 
 MPA_API int32_t decoder_open_input(Decoder* d) {
@@ -269,34 +308,12 @@ MPA_API int32_t decoder_input_control(Decoder* d, intptr_t a, intptr_t b, intptr
 
 MPA_API int32_t decoder_attach_output(Decoder* d, const char* name, int32_t module_id) {
     if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (name == nullptr) name = "";
-    return guarded([&]() -> int32_t {
-        std::int32_t status = MPA_OK;
-        const ModuleRecord* r = choose(d, Kind::output, name, module_id, status);
-        if (r == nullptr) return status;
-        OutputState& out = d->output;
-        if (out.instance != nullptr && out.module == r && d->priv->output_name == name) return MPA_OK;
-
-        mpa::release_output(d);
-        d->priv->output_name = name;
-        out.name = d->priv->output_name.c_str();
-        out.module = r;
-        void* instance = nullptr;
-        if (std::int32_t rc = r->descriptor.output.create(&instance, out.name, r, d); rc != 0) return rc;
-        out.instance = instance;
-        return MPA_OK;
-    });
+    return guarded([&]() -> int32_t { return attach(d, output_slot(d), name, module_id); });
 }
 
 MPA_API int32_t decoder_detach_output(Decoder* d) {
     if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        if (d->output.module == nullptr) return internal_error(d, "null output module");
-        if (d->output.instance == nullptr) return internal_error(d, "null output instance");
-        mpa::release_output(d);
-        d->output.module = nullptr;
-        return MPA_OK;
-    });
+    return guarded([&]() -> int32_t { return detach(d, output_slot(d)); });
 }
 
 MPA_API int32_t decoder_open_output(Decoder* d) {
@@ -364,7 +381,8 @@ MPA_API int32_t decoder_each_input_filter(Decoder* d, uintptr_t user, int32_t (*
         return MPA_OK;
     });
 }
-MPA_API int32_t decoder_each_output_filter(Decoder* d, uintptr_t user, int32_t (*fn)(uintptr_t, FilterLink*)) {
+MPA_API int32_t decoder_each_output_filter(Decoder* d, uintptr_t user,
+                                           int32_t (*fn)(uintptr_t, FilterLink*)) {
     if (d == nullptr || fn == nullptr) return MPA_E_BAD_ARGUMENT;
     return guarded([&]() -> int32_t {
         d->priv->output_chain.each(user, fn);

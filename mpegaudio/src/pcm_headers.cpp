@@ -9,7 +9,7 @@ namespace mpa {
 namespace {
 
 class HeaderWriter {
-public:
+  public:
     explicit HeaderWriter(PcmHeader& h) : h_(h) {}
     void text(const char* four) {
         std::memcpy(h_.bytes.data() + h_.size, four, 4);
@@ -22,11 +22,13 @@ public:
         for (int i = bytes - 1; i >= 0; --i) h_.bytes[h_.size++] = static_cast<std::uint8_t>(v >> (8 * i));
     }
 
-private:
+  private:
     PcmHeader& h_;
 };
 
-std::uint32_t cap32(std::uint64_t v) { return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFFFFFFu)); }
+std::uint32_t cap32(std::uint64_t v) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFFFFFFu));
+}
 
 // AIFF keeps the sample rate as an 80-bit IEEE extended number: sign and 15-bit exponent,
 // then a 64-bit mantissa with an explicit leading one.

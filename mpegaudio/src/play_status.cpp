@@ -17,7 +17,8 @@ double clamp_fraction(double f) {
 }
 
 const CodecMethods* codec_of(const Decoder* d) {
-    return d->codec.instance != nullptr && d->codec.codec != nullptr ? &d->codec.codec->descriptor.codec : nullptr;
+    return d->codec.instance != nullptr && d->codec.codec != nullptr ? &d->codec.codec->descriptor.codec
+                                                                     : nullptr;
 }
 
 double fraction_at(const Decoder* d, std::uint64_t position) {
@@ -107,12 +108,14 @@ MPA_API int32_t decoder_seek_fraction(Decoder* d, float fraction) {
 
 MPA_API int32_t decoder_seek_seconds(Decoder* d, float seconds) {
     if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return mpa::guarded([&]() -> int32_t { return mpa::seek_seconds(d, std::isnan(seconds) ? 0.0 : seconds); });
+    return mpa::guarded(
+        [&]() -> int32_t { return mpa::seek_seconds(d, std::isnan(seconds) ? 0.0 : seconds); });
 }
 
 MPA_API int32_t decoder_seek_time(Decoder* d, const TimeCode* time) {
     if (d == nullptr || time == nullptr) return MPA_E_BAD_ARGUMENT;
-    const double seconds = time->hours * 3600.0 + time->minutes * 60.0 + time->seconds + time->hundredths * 0.01;
+    const double seconds =
+        time->hours * 3600.0 + time->minutes * 60.0 + time->seconds + time->hundredths * 0.01;
     return mpa::guarded([&]() -> int32_t { return mpa::seek_seconds(d, seconds); });
 }
 

@@ -26,7 +26,7 @@ struct PropertyList {
     PropertyWatcher* add_watcher(std::string_view name, uintptr_t user, PropertyWatchFn callback);
     std::int32_t remove_watcher(const PropertyWatcher* watcher);
 
-private:
+  private:
     struct Property {
         std::string name;
         bool is_string;

@@ -1,17 +1,21 @@
-// A C stdio file owned by the file modules; standard input and output are borrowed, never closed.
+// What the file input and file output modules share: the file handle, the instance
+// life cycle and the reports of files that do not open.
 #pragma once
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "c_boundary.h"
 #include "mpegaudio/decoder.h"
 
 namespace mpa {
 
+// A C stdio file; standard input and output are borrowed, flushed and never closed.
 class FileHandle {
-public:
+  public:
     FileHandle() = default;
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
@@ -41,7 +45,7 @@ public:
     std::FILE* get() const { return file_; }
     bool borrowed() const { return borrowed_; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     bool borrowed_ = false;
 };
@@ -60,6 +64,36 @@ inline std::int32_t report_open_failure(Decoder* d, std::int32_t module_id, cons
     }
     decoder_report(d, module_id, summary, std::strerror(error));
     return MPA_E_OPEN_FAILED;
+}
+
+// Every name is taken; opening tells whether the file is there.
+inline std::int32_t match_any(const char*) {
+    return 0;
+}
+
+// `new` of both modules: Instance has name, module_id and decoder fields and a kRefusal
+// text reported for a missing or empty name.
+template <class Instance>
+std::int32_t create_file_instance(void** instance, const char* name, const ModuleRecord* record, Decoder* d) {
+    const std::int32_t id = record != nullptr ? record->id : 0;
+    if (instance == nullptr || name == nullptr || *name == '\0' || d == nullptr) {
+        decoder_report(d, id, "internal error", Instance::kRefusal);
+        return MPA_E_BAD_ARGUMENT;
+    }
+    return guarded([&]() -> std::int32_t {
+        auto created = std::make_unique<Instance>();
+        created->name = name;
+        created->module_id = id;
+        created->decoder = d;
+        *instance = created.release();
+        return MPA_OK;
+    });
+}
+
+template <class Instance>
+std::int32_t destroy_file_instance(void* instance) {
+    delete static_cast<Instance*>(instance);
+    return MPA_OK;
 }
 
 }  // namespace mpa
