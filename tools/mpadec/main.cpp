@@ -1,6 +1,7 @@
 // mpadec: decodes an MPEG audio stream to raw PCM, WAV, AIFF or Sun audio.
 #include <mpegaudio/decoder.h>
 #include <mpegaudio/file_modules.h>
+#include <mpegaudio/mpeg_codec.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -43,7 +44,8 @@ int fail(int code, const std::string& subject, const std::string& what, const La
 
 // The modules mpadec decodes with: the file input and output, and the codecs.
 bool register_modules(Decoder* d) {
-    return decoder_register_input(d, file_input_module()) >= 0 &&
+    return decoder_register_codec(d, mpeg_codec_module()) >= 0 &&
+           decoder_register_input(d, file_input_module()) >= 0 &&
            decoder_register_output(d, file_output_module()) >= 0;
 }
 
