@@ -24,19 +24,17 @@ std::vector<int16_t> read_pcm(const std::string& path) {
   return samples;
 }
 
-Decoded decode_stream(const std::vector<uint8_t>& bytes, const DecodeOptions& options) {
-  MemorySource memory{bytes};
-  auto decoder = std::make_unique<FrameDecoder>(memory.source());
-  decoder->set_channel_mode(options.channel_mode);
-  decoder->set_downsampling(options.downsampling);
+namespace {
+
+// Runs `step` (decode one frame into `pcm`: a status, and the frame's shape in `frame`) until
+// it ends, collecting the PCM; -700 frames are counted and skipped.
+template <class Step>
+Decoded collect(uint32_t max_frames, int16_t* pcm, Step step) {
   Decoded d;
-  int16_t pcm[kMaxFrameSamples];
-  while (d.frames + d.fatal < options.max_frames) {
+  while (d.frames + d.fatal < max_frames) {
     PcmFrame frame;
-    int32_t rc = 0;
-    try {
-      rc = decoder->decode(pcm, frame);
-    } catch (const FatalDecodeError&) {
+    const int32_t rc = step(frame);
+    if (rc == MPA_E_FATAL) {
       ++d.fatal;
       continue;
     }
@@ -50,6 +48,23 @@ Decoded decode_stream(const std::vector<uint8_t>& bytes, const DecodeOptions& op
     d.pcm.insert(d.pcm.end(), pcm, pcm + frame.samples * frame.channels);
   }
   return d;
+}
+
+}  // namespace
+
+Decoded decode_stream(const std::vector<uint8_t>& bytes, const DecodeOptions& options) {
+  MemorySource memory{bytes};
+  auto decoder = std::make_unique<FrameDecoder>(memory.source());
+  decoder->set_channel_mode(options.channel_mode);
+  decoder->set_downsampling(options.downsampling);
+  std::vector<int16_t> pcm(kMaxFrameSamples);
+  return collect(options.max_frames, pcm.data(), [&](PcmFrame& frame) -> int32_t {
+    try {
+      return decoder->decode(pcm.data(), frame);
+    } catch (const FatalDecodeError&) {
+      return MPA_E_FATAL;
+    }
+  });
 }
 
 DecoderSession::DecoderSession(std::vector<uint8_t> bytes, bool seekable)
@@ -67,24 +82,12 @@ int32_t DecoderSession::open() {
 }
 
 Decoded DecoderSession::decode_all(uint32_t max_frames) {
-  Decoded d;
   std::vector<int16_t> pcm(static_cast<size_t>(d_->codec.max_bytes) / 2);
-  while (d.frames + d.fatal < max_frames) {
+  return collect(max_frames, pcm.data(), [&](PcmFrame& frame) {
     const int32_t rc = decoder_decode(d_, pcm.data());
-    if (rc == MPA_E_FATAL) {
-      ++d.fatal;
-      continue;
-    }
-    if (rc != 0) {
-      d.end = rc;
-      break;
-    }
-    ++d.frames;
-    d.channels = d_->pcm.channels;
-    d.sample_rate = d_->pcm.sample_rate;
-    d.pcm.insert(d.pcm.end(), pcm.begin(), pcm.begin() + d_->pcm.samples * d_->pcm.channels);
-  }
-  return d;
+    frame = PcmFrame{d_->pcm.samples, d_->pcm.channels, d_->pcm.sample_rate};
+    return rc;
+  });
 }
 
 Decoded decode_with_decoder(const std::vector<uint8_t>& bytes, const DecodeOptions& options) {
