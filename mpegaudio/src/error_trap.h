@@ -8,6 +8,8 @@ namespace mpa {
 
 struct FatalDecodeError {};
 
-[[noreturn]] inline void raise_fatal() { throw FatalDecodeError{}; }
+[[noreturn]] inline void raise_fatal() {
+    throw FatalDecodeError{};
+}
 
 }  // namespace mpa

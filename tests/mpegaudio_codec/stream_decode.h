@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "codec/frame_decoder.h"
+#include "memory_input.h"
+#include "mpegaudio/decoder.h"
 
 namespace mpa::test {
 
@@ -27,7 +29,30 @@ struct DecodeOptions {
   uint32_t max_frames = 1u << 20;
 };
 
+// Decodes with the frame decoder alone.
 Decoded decode_stream(const std::vector<uint8_t>& bytes, const DecodeOptions& options = {});
+
+// A decoder with the MPEG codec reading bytes from memory.
+class DecoderSession {
+ public:
+  explicit DecoderSession(std::vector<uint8_t> bytes, bool seekable = true);
+  ~DecoderSession();
+  DecoderSession(const DecoderSession&) = delete;
+  DecoderSession& operator=(const DecoderSession&) = delete;
+
+  // Registers the modules, attaches the bytes and opens them; the open's status.
+  int32_t open();
+  Decoder* get() const { return d_; }
+  // Decodes with decoder_decode until it ends; -700 frames are counted and skipped.
+  Decoded decode_all(uint32_t max_frames = 1u << 20);
+
+ private:
+  MemoryInputData data_;
+  Decoder* d_ = nullptr;
+};
+
+// Decodes through the decoder's public interface.
+Decoded decode_with_decoder(const std::vector<uint8_t>& bytes, const DecodeOptions& options = {});
 
 // Folder of the shared conformance streams, or empty when they are absent.
 std::string vectors_dir();

@@ -34,22 +34,22 @@ int32_t FrameDecoder::decode(int16_t* pcm, PcmFrame& out) {
   unsigned stride = 1;
   if (h.channels() == 2) {
     switch (channel_mode_) {
-      case 0:
-        second = &synth_[1];
-        stride = 2;
-        break;
       case 1:
         break;
       case 2:
         first = nullptr;
         second = &synth_[1];
         break;
-      default:
+      case 3:
         second = first;  // the same object receives the mix
+        break;
+      default:
+        second = &synth_[1];
+        stride = 2;
         break;
     }
   }
-  for (SynthChannel* ch : {first, second}) {
+  for (SynthChannel* ch : {first, second}) {  // wired to the caller's buffer
     if (ch != nullptr) {
       ch->shift = shift;
       ch->stride = stride;

@@ -35,7 +35,8 @@ class FrameDecoder {
   // Clears the filter histories, the Layer III state and the frame layer (stream start, seek).
   void reset();
 
-  // 0 both channels interleaved, 1 first only, 2 second only, 3 mixed to one.
+  // 0 both channels interleaved, 1 first only, 2 second only, 3 mixed to one; other values
+  // count as 0.
   void set_channel_mode(uint32_t mode) { channel_mode_ = mode; }
   uint32_t channel_mode() const { return channel_mode_; }
   // 0 full rate, 1 half, 2 quarter.
