@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "bit_writer.h"
+#include "huffman_writer.h"
 #include "codec/frame.h"
 #include "stream_decode.h"
 
@@ -67,8 +67,8 @@ std::vector<uint8_t> frame(const Format& f, uint32_t main_data_begin, const std:
   out.put(0, mpeg1 ? 5 : 1);  // private bits
   if (mpeg1) out.put(0, 4);   // scfsi
   for (const Granule& g : granules) put_granule(out, g, mpeg1);
-  for (uint8_t b : main.bytes()) out.put(b, 8);
-  std::vector<uint8_t> bytes = out.bytes();
+  append(out, main);
+  std::vector<uint8_t> bytes = bytes_of(out);
   const uint32_t length = frame_length(header_split(header_word(f)));
   EXPECT_LE(bytes.size(), length);
   bytes.resize(length, 0);
@@ -128,11 +128,11 @@ TEST(Layer3Frame, MainDataBeforeTheReceivedBytesGivesSilenceNotNoise) {
   const BitWriter granule = spectrum_with_line(100, 10);
   BitWriter both;
   for (int i = 0; i < 2; ++i) {
-    for (uint8_t b : granule.bytes()) both.put(b, 8);
+    append(both, granule);
   }
   Granule g1;
   g1.big_values = 100;
-  g1.part2_3_length = static_cast<uint32_t>(8 * granule.bytes().size());
+  g1.part2_3_length = static_cast<uint32_t>(granule.bits());
   // The first frame points 300 bytes back, before anything was received.
   std::vector<uint8_t> s = frame(kMono44k, 300, {g1, g1}, both);
   const std::vector<uint8_t> good = frame(kMono44k, 0, {g1, g1}, both);
@@ -175,8 +175,8 @@ std::vector<int16_t> decode_probe(const BandProbe& p, bool with_scale_factor) {
     g.global_gain -= 4;
   }
   const BitWriter lines = spectrum_with_line(288, p.line);
-  for (uint8_t b : lines.bytes()) main.put(b, 8);
-  g.part2_3_length = main.bits();
+  append(main, lines);
+  g.part2_3_length = static_cast<uint32_t>(main.bits());
   return decode_stream(repeat(frame(p.format, 0, {g}, main), 3)).pcm;
 }
 

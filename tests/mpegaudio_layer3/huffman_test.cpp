@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "bit_writer.h"
+#include "huffman_writer.h"
 #include "codec/layer3_huffman.h"
 #include "codec/layer3_spectrum.h"
 #include "codec/layer3_tables.h"
@@ -114,8 +114,8 @@ TEST(Layer3Spectrum, BigValuesAcrossThreeRegionsWithLinbitsAndSigns) {
     const int table = i < 16 ? 7 : i < 36 ? 13 : 31;
     put_pair(w, kBigValueTables[table], values[static_cast<size_t>(i)], values[static_cast<size_t>(i) + 1]);
   }
-  const uint32_t end = w.bits();
-  const std::vector<uint32_t> words = w.words();
+  const uint32_t end = static_cast<uint32_t>(w.bits());
+  const std::vector<uint32_t> words = words_of(w);
   float xr[576];
   const uint32_t lines = l3::decode_spectrum(words.data(), 0, end, g, bands, false, xr);
   EXPECT_EQ(lines, 60u);
@@ -139,8 +139,8 @@ TEST(Layer3Spectrum, Count1QuadruplesStopAtTheGranuleEndAndDropAnOverrun) {
         if (v != 0) w.put(v < 0 ? 1 : 0, 1);
       }
     }
-    const uint32_t full = w.bits();
-    const std::vector<uint32_t> words = w.words();
+    const uint32_t full = static_cast<uint32_t>(w.bits());
+    const std::vector<uint32_t> words = words_of(w);
     float xr[576];
     EXPECT_EQ(l3::decode_spectrum(words.data(), 0, full, g, bands, false, xr), 14u);
     const float expected[14] = {1, -1, 1, 0, -1, 0, 0, 0, 0, 0, -1, 1, 1, -1};
@@ -166,9 +166,9 @@ TEST(Layer3Spectrum, ShortBlocksLandWindowInterleavedWithTheirGains) {
   values[11] = 1;  // band 0, window 2, k 3
   values[14] = 1;  // band 1, window 0, k 2
   for (int i = 0; i < 24; i += 2) put_pair(w, kBigValueTables[1], values[static_cast<size_t>(i)], values[static_cast<size_t>(i) + 1]);
-  const std::vector<uint32_t> words = w.words();
+  const std::vector<uint32_t> words = words_of(w);
   float xr[576];
-  l3::decode_spectrum(words.data(), 0, w.bits(), g, bands, false, xr);
+  l3::decode_spectrum(words.data(), 0, static_cast<uint32_t>(w.bits()), g, bands, false, xr);
   // Line of (band start + k, window w) in interleaved order: 3 (start + k) + w.
   EXPECT_EQ(xr[0], 1.0f);
   EXPECT_EQ(xr[3 * 1 + 1], -0.25f);
@@ -189,9 +189,9 @@ TEST(Layer3Spectrum, MidSideFoldsOneOverRootTwoIntoTheGainAndScaleFactorsLowerIt
   put_pair(w, kBigValueTables[1], 1, 0);
   put_pair(w, kBigValueTables[1], 0, 0);
   put_pair(w, kBigValueTables[1], 1, 0);  // line 4
-  const std::vector<uint32_t> words = w.words();
+  const std::vector<uint32_t> words = words_of(w);
   float xr[576];
-  l3::decode_spectrum(words.data(), 0, w.bits(), g, bands, true, xr);
+  l3::decode_spectrum(words.data(), 0, static_cast<uint32_t>(w.bits()), g, bands, true, xr);
   EXPECT_FLOAT_EQ(xr[0], static_cast<float>(std::sqrt(0.5)));
   EXPECT_FLOAT_EQ(xr[4], static_cast<float>(std::sqrt(0.5) * std::exp2(-3.0)));  // 3 << 2 quarter steps
 }

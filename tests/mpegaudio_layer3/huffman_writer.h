@@ -1,5 +1,5 @@
-// Test helpers that write Layer III bit streams: an MSB-first bit writer, the code word of a
-// value in a Huffman tree, and the frame buffer words the decoder reads.
+// Test helpers that write Layer III bit streams: the code word of a value in a Huffman tree,
+// big-value pairs, and the frame buffer words the decoder reads.
 #pragma once
 
 #include <algorithm>
@@ -7,34 +7,29 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bit_writer.h"
 #include "codec/layer3_huffman.h"
 
 namespace mpa::test {
 
-class BitWriter {
- public:
-  void put(uint32_t value, unsigned bits) {
-    for (unsigned i = bits; i-- > 0;) {
-      if (count_ % 8 == 0) bytes_.push_back(0);
-      if ((value >> i) & 1u) bytes_.back() |= static_cast<uint8_t>(0x80u >> (count_ % 8));
-      ++count_;
-    }
-  }
-  uint32_t bits() const { return count_; }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
+// The bytes written so far (the last one zero padded).
+inline std::vector<uint8_t> bytes_of(BitWriter w) { return w.finish((w.bits() + 7) / 8); }
 
-  // The bytes grouped into big-endian 32-bit words, as the frame layer prepares them, followed
-  // by zero words of slack.
-  std::vector<uint32_t> words(size_t slack = 64) const {
-    std::vector<uint32_t> w((bytes_.size() + 3) / 4 + slack, 0);
-    for (size_t i = 0; i < bytes_.size(); ++i) w[i / 4] |= uint32_t{bytes_[i]} << (24 - 8 * (i % 4));
-    return w;
-  }
+// The bytes grouped into big-endian 32-bit words, as the frame layer prepares them, followed
+// by zero words of slack.
+inline std::vector<uint32_t> words_of(const BitWriter& w, size_t slack = 64) {
+  const std::vector<uint8_t> bytes = bytes_of(w);
+  std::vector<uint32_t> words((bytes.size() + 3) / 4 + slack, 0);
+  for (size_t i = 0; i < bytes.size(); ++i) words[i / 4] |= uint32_t{bytes[i]} << (24 - 8 * (i % 4));
+  return words;
+}
 
- private:
-  std::vector<uint8_t> bytes_;
-  uint32_t count_ = 0;
-};
+// Appends the bits of `from` to `to`.
+inline void append(BitWriter& to, const BitWriter& from) {
+  const std::vector<uint8_t> bytes = bytes_of(from);
+  const size_t bits = from.bits();
+  for (size_t i = 0; i < bits; ++i) to.put(bytes[i / 8] >> (7 - i % 8) & 1u, 1);
+}
 
 struct Code {
   uint32_t bits = 0;
