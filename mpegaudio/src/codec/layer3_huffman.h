@@ -8,9 +8,16 @@
 
 namespace mpa::l3 {
 
+// Decoding starts with a look-up of the next kLookupBits bits: an entry without kLookupDeeper
+// holds the code length in bits 11-8 and the leaf in bits 7-0; with it, the code is longer and
+// the walk goes on in the tree at the node in bits 9-0, kLookupBits bits further.
+inline constexpr int kLookupBits = 8;
+inline constexpr uint16_t kLookupDeeper = 0x8000;
+
 struct HuffTable {
-  const int16_t* tree;  // null for the books that code nothing (0, and the unused 4 and 14)
-  uint16_t size;        // entries in the tree (2 * leaves - 1)
+  const int16_t* tree;      // null for the books that code nothing (0, and the unused 4 and 14)
+  const uint16_t* lookup;   // 1 << kLookupBits entries
+  uint16_t size;            // entries in the tree (2 * leaves - 1)
   uint8_t linbits;
 };
 

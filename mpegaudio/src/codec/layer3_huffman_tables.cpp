@@ -59,6 +59,34 @@ constexpr std::array<int16_t, 2 * N - 1> make_tree(const uint32_t (&code)[N], co
   return TreeBuilder<N>(code, len, dim).build();
 }
 
+// The first-level look-up of a tree: every kLookupBits-bit pattern walked as far as it goes.
+template <size_t M>
+constexpr std::array<uint16_t, 1 << kLookupBits> make_lookup(const std::array<int16_t, M>& t) {
+  std::array<uint16_t, 1 << kLookupBits> out{};
+  for (int bits = 0; bits < (1 << kLookupBits); ++bits) {
+    int p = 0;
+    int used = 0;
+    while (t[p] < 0 && used < kLookupBits) {
+      const bool one = ((bits >> (kLookupBits - 1 - used)) & 1) != 0;
+      p += 1 + (one ? -t[p] : 0);
+      ++used;
+    }
+    out[bits] = t[p] >= 0 ? static_cast<uint16_t>(used << 8 | t[p]) : static_cast<uint16_t>(kLookupDeeper | p);
+  }
+  return out;
+}
+
+template <size_t M>
+struct Book {
+  std::array<int16_t, M> tree;
+  std::array<uint16_t, 1 << kLookupBits> lookup;
+};
+
+template <size_t M>
+constexpr Book<M> with_lookup(const std::array<int16_t, M>& t) {
+  return {t, make_lookup(t)};
+}
+
 // ---- Table 1 (2 x 2) ----
 constexpr uint32_t c1[] = {1, 1, 1, 0};
 constexpr uint8_t l1[] = {1, 3, 2, 3};
@@ -262,36 +290,36 @@ constexpr uint8_t lA[] = {1, 4, 4, 5, 4, 6, 5, 6, 4, 5, 5, 6, 5, 6, 6, 6};
 constexpr uint32_t cB[] = {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
 constexpr uint8_t lB[] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
 
-constexpr auto t1 = make_tree(c1, l1, 2);
-constexpr auto t2 = make_tree(c2, l2, 3);
-constexpr auto t3 = make_tree(c3, l3, 3);
-constexpr auto t5 = make_tree(c5, l5, 4);
-constexpr auto t6 = make_tree(c6, l6, 4);
-constexpr auto t7 = make_tree(c7, l7, 6);
-constexpr auto t8 = make_tree(c8, l8, 6);
-constexpr auto t9 = make_tree(c9, l9, 6);
-constexpr auto t10 = make_tree(c10, l10, 8);
-constexpr auto t11 = make_tree(c11, l11, 8);
-constexpr auto t12 = make_tree(c12, l12, 8);
-constexpr auto t13 = make_tree(c13, l13, 16);
-constexpr auto t15 = make_tree(c15, l15, 16);
-constexpr auto t16 = make_tree(c16, l16, 16);
-constexpr auto t24 = make_tree(c24, l24, 16);
-constexpr auto tA = make_tree(cA, lA, 0);
-constexpr auto tB = make_tree(cB, lB, 0);
+constexpr auto t1 = with_lookup(make_tree(c1, l1, 2));
+constexpr auto t2 = with_lookup(make_tree(c2, l2, 3));
+constexpr auto t3 = with_lookup(make_tree(c3, l3, 3));
+constexpr auto t5 = with_lookup(make_tree(c5, l5, 4));
+constexpr auto t6 = with_lookup(make_tree(c6, l6, 4));
+constexpr auto t7 = with_lookup(make_tree(c7, l7, 6));
+constexpr auto t8 = with_lookup(make_tree(c8, l8, 6));
+constexpr auto t9 = with_lookup(make_tree(c9, l9, 6));
+constexpr auto t10 = with_lookup(make_tree(c10, l10, 8));
+constexpr auto t11 = with_lookup(make_tree(c11, l11, 8));
+constexpr auto t12 = with_lookup(make_tree(c12, l12, 8));
+constexpr auto t13 = with_lookup(make_tree(c13, l13, 16));
+constexpr auto t15 = with_lookup(make_tree(c15, l15, 16));
+constexpr auto t16 = with_lookup(make_tree(c16, l16, 16));
+constexpr auto t24 = with_lookup(make_tree(c24, l24, 16));
+constexpr auto tA = with_lookup(make_tree(cA, lA, 0));
+constexpr auto tB = with_lookup(make_tree(cB, lB, 0));
 
 template <size_t M>
-constexpr HuffTable book(const std::array<int16_t, M>& t, uint8_t linbits) {
-  return {t.data(), static_cast<uint16_t>(M), linbits};
+constexpr HuffTable book(const Book<M>& b, uint8_t linbits) {
+  return {b.tree.data(), b.lookup.data(), static_cast<uint16_t>(M), linbits};
 }
 
 }  // namespace
 
 const HuffTable kBigValueTables[32] = {
-    {nullptr, 0, 0},  book(t1, 0),      book(t2, 0),      book(t3, 0),
-    {nullptr, 0, 0},  book(t5, 0),      book(t6, 0),      book(t7, 0),
+    {nullptr, nullptr, 0, 0},  book(t1, 0),      book(t2, 0),      book(t3, 0),
+    {nullptr, nullptr, 0, 0},  book(t5, 0),      book(t6, 0),      book(t7, 0),
     book(t8, 0),      book(t9, 0),      book(t10, 0),     book(t11, 0),
-    book(t12, 0),     book(t13, 0),     {nullptr, 0, 0},  book(t15, 0),
+    book(t12, 0),     book(t13, 0),     {nullptr, nullptr, 0, 0},  book(t15, 0),
     book(t16, 1),     book(t16, 2),     book(t16, 3),     book(t16, 4),
     book(t16, 6),     book(t16, 8),     book(t16, 10),    book(t16, 13),
     book(t24, 4),     book(t24, 5),     book(t24, 6),     book(t24, 7),

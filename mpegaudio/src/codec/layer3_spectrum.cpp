@@ -71,6 +71,7 @@ class BitCache {
     }
   }
   uint32_t top_bit() const { return static_cast<uint32_t>(cache_ >> 63); }
+  uint32_t peek(int n) const { return static_cast<uint32_t>(cache_ >> (64 - n)); }
   void drop(int n) {
     cache_ <<= n;
     count_ -= n;
@@ -90,11 +91,18 @@ class BitCache {
   int count_ = 0;
 };
 
-// Walks a code tree to its leaf; the cache must hold the longest code word (19 bits).
-inline int decode_leaf(BitCache& bits, const int16_t* tree) {
-  int p = 0;
+// Decodes one code word: a table look-up, then for long codes the rest of the tree walk.
+// The cache must hold the longest code word (19 bits).
+inline int decode_leaf(BitCache& bits, const HuffTable& t) {
+  const uint32_t e = t.lookup[bits.peek(kLookupBits)];
+  if ((e & kLookupDeeper) == 0) {
+    bits.drop(static_cast<int>(e >> 8));
+    return static_cast<int>(e & 0xFF);
+  }
+  bits.drop(kLookupBits);
+  int p = static_cast<int>(e & 0x3FF);
   int v;
-  while ((v = tree[p]) < 0) {
+  while ((v = t.tree[p]) < 0) {
     p += 1 + (bits.top_bit() ? -v : 0);
     bits.drop(1);
   }
@@ -171,7 +179,7 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
     const int linbits = t.linbits;
     for (; line < end; line += 2) {
       bits.refill();
-      const int leaf = decode_leaf(bits, t.tree);
+      const int leaf = decode_leaf(bits, t);
       bits.refill();
       const float a = big_value(bits, static_cast<uint32_t>(leaf) >> 4, linbits, pow43);
       const float b = big_value(bits, static_cast<uint32_t>(leaf) & 15, linbits, pow43);
@@ -179,10 +187,10 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
     }
   }
 
-  const int16_t* quad_tree = kCount1Tables[g.count1_table].tree;
+  const HuffTable& quads = kCount1Tables[g.count1_table];
   while (line < runs.lines && bits.position() < end_bit) {
     bits.refill();
-    const int leaf = decode_leaf(bits, quad_tree);
+    const int leaf = decode_leaf(bits, quads);
     float v[4];
     for (int i = 0; i < 4; ++i) {
       v[i] = 0.0f;
