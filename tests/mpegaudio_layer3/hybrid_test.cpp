@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <string>
 
 #include "codec/layer3_hybrid.h"
 
@@ -76,12 +77,36 @@ struct Reference {
   }
 };
 
+// The portable and the AVX2/FMA builds of the transform, each held to the direct form.
+enum class Build { kPortable, kWide };
+
+class Layer3Hybrid : public testing::TestWithParam<Build> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Build::kWide) {
+      float xr[576] = {};
+      float ov[18][32] = {};
+      float out[18][32];
+      if (!l3::hybrid_granule_wide(xr, {BlockLayout::kLong, 0, false, 32}, ov, out)) {
+        GTEST_SKIP() << "no AVX2/FMA build on this CPU";
+      }
+    }
+  }
+  void run(float* xr, const HybridBlock& b, float (&ov)[18][32], float (&out)[18][32]) const {
+    if (GetParam() == Build::kWide) {
+      l3::hybrid_granule_wide(xr, b, ov, out);
+    } else {
+      l3::hybrid_granule_portable(xr, b, ov, out);
+    }
+  }
+};
+
 void random_spectrum(std::mt19937& rng, float* xr, int nonzero_lines) {
   std::uniform_real_distribution<float> d(-4.0f, 4.0f);
   for (int i = 0; i < 576; ++i) xr[i] = i < nonzero_lines ? d(rng) : 0.0f;
 }
 
-TEST(Layer3Hybrid, MatchesTheDirectFormForEveryBlockLayoutAcrossGranules) {
+TEST_P(Layer3Hybrid, MatchesTheDirectFormForEveryBlockLayoutAcrossGranules) {
   std::mt19937 rng(7);
   const HybridBlock sequence[] = {
       {BlockLayout::kLong, 0, false, 32},  {BlockLayout::kLong, 1, false, 32}, {BlockLayout::kShort, 2, false, 32},
@@ -97,7 +122,7 @@ TEST(Layer3Hybrid, MatchesTheDirectFormForEveryBlockLayoutAcrossGranules) {
     random_spectrum(rng, xr, 576);
     double expected[18][32];
     ref.granule(xr, b, expected);
-    l3::hybrid_granule(xr, b, overlap, out);
+    run(xr, b, overlap, out);
     for (int t = 0; t < 18; ++t) {
       for (int sb = 0; sb < 32; ++sb) {
         ASSERT_NEAR(out[t][sb], expected[t][sb], 2e-4) << "slot " << t << " subband " << sb;
@@ -106,7 +131,7 @@ TEST(Layer3Hybrid, MatchesTheDirectFormForEveryBlockLayoutAcrossGranules) {
   }
 }
 
-TEST(Layer3Hybrid, SubbandsAboveTheLimitPassTheirOverlapOnAndFallSilent) {
+TEST_P(Layer3Hybrid, SubbandsAboveTheLimitPassTheirOverlapOnAndFallSilent) {
   std::mt19937 rng(11);
   Reference ref;
   float overlap[18][32] = {};
@@ -117,11 +142,11 @@ TEST(Layer3Hybrid, SubbandsAboveTheLimitPassTheirOverlapOnAndFallSilent) {
   // transformed (the alias butterflies reach subband 10).
   random_spectrum(rng, xr, 576);
   ref.granule(xr, {BlockLayout::kLong, 0, false, 32}, expected);
-  l3::hybrid_granule(xr, {BlockLayout::kLong, 0, false, 32}, overlap, out);
+  run(xr, {BlockLayout::kLong, 0, false, 32}, overlap, out);
   for (int round = 0; round < 2; ++round) {
     random_spectrum(rng, xr, 18 * 10);
     ref.granule(xr, {BlockLayout::kLong, 0, false, 32}, expected);
-    l3::hybrid_granule(xr, {BlockLayout::kLong, 0, false, 11}, overlap, out);
+    run(xr, {BlockLayout::kLong, 0, false, 11}, overlap, out);
     for (int t = 0; t < 18; ++t) {
       for (int sb = 0; sb < 32; ++sb) ASSERT_NEAR(out[t][sb], expected[t][sb], 2e-4) << "slot " << t << " subband " << sb;
     }
@@ -130,6 +155,11 @@ TEST(Layer3Hybrid, SubbandsAboveTheLimitPassTheirOverlapOnAndFallSilent) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, Layer3Hybrid, testing::Values(Build::kPortable, Build::kWide),
+                         [](const testing::TestParamInfo<Build>& i) {
+                           return std::string(i.param == Build::kWide ? "Wide" : "Portable");
+                         });
 
 }  // namespace
 }  // namespace mpa::test

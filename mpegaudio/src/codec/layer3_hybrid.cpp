@@ -20,8 +20,18 @@ using Lane = float __attribute__((vector_size(kLanes * sizeof(float))));
 
 // Lanes are passed by reference only: by value they would change the calling convention
 // between baseline and AVX builds.
-inline void load(Lane& v, const float* p) { std::memcpy(&v, p, sizeof v); }
-inline void store(float* p, const Lane& v) { std::memcpy(p, &v, sizeof v); }
+// The transforms are inlined into one body that is built twice on x86-64: for the baseline
+// and for AVX2 with FMA, chosen at run time by what the CPU supports.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define A5_L3_WIDE 1
+#define A5_L3_INLINE [[gnu::always_inline]] inline
+#else
+#define A5_L3_WIDE 0
+#define A5_L3_INLINE inline
+#endif
+
+A5_L3_INLINE void load(Lane& v, const float* p) { std::memcpy(&v, p, sizeof v); }
+A5_L3_INLINE void store(float* p, const Lane& v) { std::memcpy(p, &v, sizeof v); }
 
 // Which DCT-IV output feeds each of the 36 IMDCT outputs: out[t] (t < 18) and overlap[t].
 constexpr int kLongOutSrc[18] = {9, 10, 11, 12, 13, 14, 15, 16, 17, 17, 16, 15, 14, 13, 12, 11, 10, 9};
@@ -95,7 +105,7 @@ const HybridTables& tables() {
 
 
 // Three-point DFT of (a, b, c) in place.
-inline void dft3(Lane& ar, Lane& ai, Lane& br, Lane& bi, Lane& cr, Lane& ci) {
+A5_L3_INLINE void dft3(Lane& ar, Lane& ai, Lane& br, Lane& bi, Lane& cr, Lane& ci) {
   constexpr float h = 0.866025403784438647f;  // sqrt(3) / 2
   const Lane tr = br + cr;
   const Lane ti = bi + ci;
@@ -113,7 +123,7 @@ inline void dft3(Lane& ar, Lane& ai, Lane& br, Lane& bi, Lane& cr, Lane& ci) {
 
 // 18-point DCT-IV of the eight subbands of one lane group, y_j = sum_k x_k cos(pi/72 (2j+1)(2k+1)),
 // through a 9-point complex DFT (3 x 3) between a pre- and a post-twiddle.
-void dct4_18(const HybridTables& t, const float (*x)[32], int sb0, Lane* y) {
+A5_L3_INLINE void dct4_18(const HybridTables& t, const float (*x)[32], int sb0, Lane* y) {
   Lane re[9];
   Lane im[9];
   for (int n = 0; n < 9; ++n) {
@@ -150,7 +160,7 @@ void dct4_18(const HybridTables& t, const float (*x)[32], int sb0, Lane* y) {
 }
 
 // Long-block transform of the eight subbands of one lane group.
-void long_block(const HybridTables& t, const float (*x)[32], int sb0, int wi, Lane* out, Lane* ovl) {
+A5_L3_INLINE void long_block(const HybridTables& t, const float (*x)[32], int sb0, int wi, Lane* out, Lane* ovl) {
   Lane y[18];
   dct4_18(t, x, sb0, y);
   for (int i = 0; i < 18; ++i) {
@@ -161,7 +171,7 @@ void long_block(const HybridTables& t, const float (*x)[32], int sb0, int wi, La
 
 // Short-block transform: three 12-point IMDCTs overlapped at offsets 6, 12 and 18 of the
 // 36-sample span.
-void short_block(const HybridTables& t, const float (*x)[32], int sb0, Lane* out, Lane* ovl) {
+A5_L3_INLINE void short_block(const HybridTables& t, const float (*x)[32], int sb0, Lane* out, Lane* ovl) {
   Lane z[36] = {};
   for (int w = 0; w < 3; ++w) {
     Lane in[6];
@@ -180,10 +190,8 @@ void short_block(const HybridTables& t, const float (*x)[32], int sb0, Lane* out
   }
 }
 
-}  // namespace
-
-void hybrid_granule(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
-                    float (&out)[18][32]) {
+A5_L3_INLINE void hybrid_body(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+                              float (&out)[18][32]) {
   const HybridTables& t = tables();
   const int n = block.subbands;
   const int groups = (n + kLanes - 1) / kLanes;
@@ -264,6 +272,42 @@ void hybrid_granule(float* spectrum, const HybridBlock& block, float (&overlap)[
       overlap[i][sb] = 0.0f;
     }
   }
+}
+
+#if A5_L3_WIDE
+[[gnu::target("arch=x86-64-v3")]] void hybrid_wide(float* spectrum, const HybridBlock& block,
+                                                  float (&overlap)[18][32], float (&out)[18][32]) {
+  hybrid_body(spectrum, block, overlap, out);
+}
+#endif
+
+}  // namespace
+
+void hybrid_granule_portable(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+                             float (&out)[18][32]) {
+  hybrid_body(spectrum, block, overlap, out);
+}
+
+bool hybrid_granule_wide(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+                         float (&out)[18][32]) {
+#if A5_L3_WIDE
+  static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  if (supported) {
+    hybrid_wide(spectrum, block, overlap, out);
+    return true;
+  }
+#else
+  (void)spectrum;
+  (void)block;
+  (void)overlap;
+  (void)out;
+#endif
+  return false;
+}
+
+void hybrid_granule(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+                    float (&out)[18][32]) {
+  if (!hybrid_granule_wide(spectrum, block, overlap, out)) hybrid_granule_portable(spectrum, block, overlap, out);
 }
 
 }  // namespace mpa::l3
