@@ -1,6 +1,7 @@
 #include "codec/layer3_stereo.h"
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace mpa::l3 {
@@ -101,11 +102,17 @@ void joint_stereo(float* left, float* right, const JointStereo& js, const Intens
   }
 
   if (js.mid_side) {
-    for (int i = 0; i < 576; ++i) {
-      const float m = left[i];
-      const float s = right[i];
-      left[i] = m + s;
-      right[i] = m - s;
+    // Four lines at a time (the compilers' vector extension; SSE on baseline x86-64).
+    using Quad = float __attribute__((vector_size(16)));
+    for (int i = 0; i < 576; i += 4) {
+      Quad m;
+      Quad s;
+      std::memcpy(&m, left + i, sizeof m);
+      std::memcpy(&s, right + i, sizeof s);
+      const Quad sum = m + s;
+      const Quad diff = m - s;
+      std::memcpy(left + i, &sum, sizeof sum);
+      std::memcpy(right + i, &diff, sizeof diff);
     }
   }
   if (!js.intensity) return;
