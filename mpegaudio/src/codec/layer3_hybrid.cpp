@@ -214,7 +214,18 @@ A5_L3_INLINE void hybrid_body(float* spectrum, const HybridBlock& block, float (
     const float ca = t.ca[i];
     float* lo = x[17 - i];
     float* hi = x[i] + 1;
-    for (int sb = 0; sb < boundaries; ++sb) {
+    int sb = 0;
+    for (; sb + kLanes <= boundaries; sb += kLanes) {
+      Lane a;
+      Lane b;
+      load(a, lo + sb);
+      load(b, hi + sb);
+      const Lane a2 = a * cs - b * ca;
+      const Lane b2 = b * cs + a * ca;
+      store(lo + sb, a2);
+      store(hi + sb, b2);
+    }
+    for (; sb < boundaries; ++sb) {
       const float a = lo[sb];
       const float b = hi[sb];
       lo[sb] = a * cs - b * ca;
