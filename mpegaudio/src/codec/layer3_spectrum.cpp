@@ -147,12 +147,43 @@ class Writer {
   float gain_ = 0.0f;
 };
 
-// One big value with its linbits and sign.
-inline float big_value(BitCache& bits, uint32_t x, int linbits, const float* pow43) {
-  if (x == 15 && linbits != 0) x += bits.take(linbits);
-  if (x == 0) return 0.0f;
-  const float v = pow43[x];
-  return bits.take(1) ? -v : v;
+// A nonzero magnitude's value with the sign bit that follows it in the stream.
+inline float with_sign(BitCache& bits, float v) {
+  uint32_t u;
+  std::memcpy(&u, &v, sizeof u);
+  u ^= bits.take(1) << 31;
+  std::memcpy(&v, &u, sizeof v);
+  return v;
+}
+
+// One big value of a book with linbits.
+inline float escaped_value(BitCache& bits, uint32_t x, int linbits, const float* pow43) {
+  if (x == 15) x += bits.take(linbits);
+  return x == 0 ? 0.0f : with_sign(bits, pow43[x]);
+}
+
+// The pairs of one region up to line `end`. Books without linbits need no second refill: a
+// refilled cache holds the longest code word (19 bits) and both sign bits.
+template <bool kLinbits>
+void decode_region(BitCache& bits, const HuffTable& t, const float* pow43, uint32_t end, uint32_t& line,
+                   Writer& out) {
+  for (; line < end; line += 2) {
+    bits.refill();
+    const uint32_t leaf = static_cast<uint32_t>(decode_leaf(bits, t));
+    float a;
+    float b;
+    if constexpr (kLinbits) {
+      bits.refill();
+      a = escaped_value(bits, leaf >> 4, t.linbits, pow43);
+      b = escaped_value(bits, leaf & 15, t.linbits, pow43);
+    } else {
+      const uint32_t x = leaf >> 4;
+      const uint32_t y = leaf & 15;
+      a = x == 0 ? 0.0f : with_sign(bits, pow43[x]);
+      b = y == 0 ? 0.0f : with_sign(bits, pow43[y]);
+    }
+    out.pair(a, b);
+  }
 }
 
 }  // namespace
@@ -176,14 +207,10 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
       for (; line < end; line += 2) out.pair(0.0f, 0.0f);
       continue;
     }
-    const int linbits = t.linbits;
-    for (; line < end; line += 2) {
-      bits.refill();
-      const int leaf = decode_leaf(bits, t);
-      bits.refill();
-      const float a = big_value(bits, static_cast<uint32_t>(leaf) >> 4, linbits, pow43);
-      const float b = big_value(bits, static_cast<uint32_t>(leaf) & 15, linbits, pow43);
-      out.pair(a, b);
+    if (t.linbits != 0) {
+      decode_region<true>(bits, t, pow43, end, line, out);
+    } else {
+      decode_region<false>(bits, t, pow43, end, line, out);
     }
   }
 
@@ -194,7 +221,7 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
     float v[4];
     for (int i = 0; i < 4; ++i) {
       v[i] = 0.0f;
-      if (leaf & (8 >> i)) v[i] = bits.take(1) ? -1.0f : 1.0f;
+      if (leaf & (8 >> i)) v[i] = with_sign(bits, 1.0f);
     }
     if (bits.position() > end_bit) break;  // the last quadruple overran the granule: dropped
     for (int i = 0; i < 4 && line < runs.lines; ++i, ++line) out.one(v[i]);
