@@ -122,6 +122,16 @@ class Writer {
     dst_ += 2 * step_;
     left_ -= 2;
   }
+  // Four values, which may straddle two runs.
+  void quad(const float* v) {
+    if (left_ < 4) {
+      for (int i = 0; i < 4; ++i) one(v[i]);
+      return;
+    }
+    for (int i = 0; i < 4; ++i) dst_[i * step_] = v[i] * gain_;
+    dst_ += 4 * step_;
+    left_ -= 4;
+  }
   void one(float a) {
     if (left_ == 0) enter(index_ + 1);
     *dst_ = a * gain_;
@@ -224,7 +234,12 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
       if (leaf & (8 >> i)) v[i] = with_sign(bits, 1.0f);
     }
     if (bits.position() > end_bit) break;  // the last quadruple overran the granule: dropped
-    for (int i = 0; i < 4 && line < runs.lines; ++i, ++line) out.one(v[i]);
+    if (line + 4 <= runs.lines) {
+      out.quad(v);
+      line += 4;
+    } else {
+      for (int i = 0; i < 4 && line < runs.lines; ++i, ++line) out.one(v[i]);
+    }
   }
   return line;
 }
