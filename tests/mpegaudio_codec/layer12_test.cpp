@@ -203,6 +203,16 @@ TEST(Layer2, ChannelModesSelectOrMixTheProgrammes) {
         differs += l != r;
     }
     EXPECT_GT(differs, mix.pcm.size() / 2);  // two different programmes
+
+    // A single-channel stream gives its one channel whatever the mode asks for.
+    const auto mono = read_file(dir + "/l2-fl13.bit");
+    const Decoded plain = decode_stream(mono);
+    ASSERT_EQ(plain.channels, 1u);
+    for (uint32_t mode = 1; mode < 4; ++mode) {
+        const Decoded d = decode_stream(mono, {.channel_mode = mode});
+        EXPECT_EQ(d.channels, 1u);
+        EXPECT_EQ(d.pcm, plain.pcm) << "mode " << mode;
+    }
 }
 
 }  // namespace
