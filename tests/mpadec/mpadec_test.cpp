@@ -111,8 +111,8 @@ TEST_F(Mpadec, AStreamWithoutFramesDecodesToAnEmptyOutput) {
     const std::string input = write("in.mp3", "not audio");
     std::string eq;
     for (int i = 0; i < 64; ++i) eq += std::to_string(i - 64) + "\n";
-    const Result r =
-        run({"--eq", write("eq.txt", eq), "--channels", "mix", "--downsample", "4", input, (dir / "out.pcm").string()});
+    const Result r = run({"--eq", write("eq.txt", eq), "--channels", "mix", "--downsample", "4", input,
+                          (dir / "out.pcm").string()});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "out.pcm"));
     EXPECT_EQ(fs::file_size(dir / "out.pcm"), 0u);

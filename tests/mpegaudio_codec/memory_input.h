@@ -11,8 +11,8 @@
 namespace mpa::test {
 
 struct MemoryInputData {
-  std::vector<uint8_t> bytes;
-  bool seekable = true;  // a non-seekable input also reports no size
+    std::vector<uint8_t> bytes;
+    bool seekable = true;  // a non-seekable input also reports no size
 };
 
 const ModuleDescriptor* memory_input_module();

@@ -9,7 +9,7 @@
 extern "C" {
 #endif
 
-MPA_API const ModuleDescriptor *mpeg_codec_module(void);
+MPA_API const ModuleDescriptor* mpeg_codec_module(void);
 
 #ifdef __cplusplus
 }

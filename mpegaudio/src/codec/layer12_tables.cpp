@@ -11,39 +11,41 @@ constexpr uint32_t kSteps[kQuantClasses] = {3,   5,    7,    9,    15,   31,    
 constexpr uint32_t kBits[kQuantClasses] = {5, 7, 3, 10, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 struct ClassTables {
-  float sf[64];
-  float group3[32 * 3];
-  float group5[128 * 3];
-  float group9[1024 * 3];
-  QuantClass classes[kQuantClasses];
+    float sf[64];
+    float group3[32 * 3];
+    float group5[128 * 3];
+    float group9[1024 * 3];
+    QuantClass classes[kQuantClasses];
 
-  static void degroup(float* out, uint32_t steps, uint32_t codes) {
-    for (uint32_t c = 0; c < codes; ++c) {
-      uint32_t v = c;
-      for (int i = 0; i < 3; ++i) {
-        const bool valid = c < steps * steps * steps;
-        const auto digit = static_cast<float>(v % steps);
-        out[3 * c + i] = valid ? (digit - static_cast<float>(steps - 1) / 2) * 2.0f / static_cast<float>(steps) : 0.0f;
-        v /= steps;
-      }
+    static void degroup(float* out, uint32_t steps, uint32_t codes) {
+        for (uint32_t c = 0; c < codes; ++c) {
+            uint32_t v = c;
+            for (int i = 0; i < 3; ++i) {
+                const bool valid = c < steps * steps * steps;
+                const auto digit = static_cast<float>(v % steps);
+                out[3 * c + i] =
+                    valid ? (digit - static_cast<float>(steps - 1) / 2) * 2.0f / static_cast<float>(steps)
+                          : 0.0f;
+                v /= steps;
+            }
+        }
     }
-  }
 
-  ClassTables() : sf{}, group3{}, group5{}, group9{}, classes{} {
-    for (int i = 0; i < 63; ++i) sf[i] = static_cast<float>(std::exp2(1.0 - i / 3.0));
-    sf[63] = 0.0f;
-    degroup(group3, 3, 32);
-    degroup(group5, 5, 128);
-    degroup(group9, 9, 1024);
-    for (unsigned i = 0; i < kQuantClasses; ++i) {
-      QuantClass& q = classes[i];
-      q.steps = kSteps[i];
-      q.bits = kBits[i];
-      q.degroup = q.steps == 3 ? group3 : q.steps == 5 ? group5 : q.steps == 9 ? group9 : nullptr;
-      q.factor = 2.0f / static_cast<float>((1u << q.bits) - 1);
-      q.offset = static_cast<float>((1u << (q.bits - 1)) - 1);
+    ClassTables() : sf{}, group3{}, group5{}, group9{}, classes{} {
+        for (int i = 0; i < 63; ++i) sf[i] = static_cast<float>(std::exp2(1.0 - i / 3.0));
+        sf[63] = 0.0f;
+        degroup(group3, 3, 32);
+        degroup(group5, 5, 128);
+        degroup(group9, 9, 1024);
+        for (unsigned i = 0; i < kQuantClasses; ++i) {
+            QuantClass& q = classes[i];
+            q.steps = kSteps[i];
+            q.bits = kBits[i];
+            q.degroup = q.steps == 3 ? group3 : q.steps == 5 ? group5 : q.steps == 9 ? group9 : nullptr;
+            q.factor = 2.0f / static_cast<float>((1u << q.bits) - 1);
+            q.offset = static_cast<float>((1u << (q.bits - 1)) - 1);
+        }
     }
-  }
 };
 
 const ClassTables kClassTables;
@@ -61,34 +63,34 @@ constexpr AllocRow kRowLsf2 = {2, {0, 1, 3}};
 
 // Rows [from, to) of `t` become `row`.
 constexpr void fill(AllocTable& t, unsigned from, unsigned to, const AllocRow& row) {
-  for (unsigned sb = from; sb < to; ++sb) t.rows[sb] = &row;
+    for (unsigned sb = from; sb < to; ++sb) t.rows[sb] = &row;
 }
 
 // ISO/IEC 11172-3 Tables B.2a and B.2b: 27 or 30 subbands for the higher bitrates.
 constexpr AllocTable high_rate_table(unsigned sblimit) {
-  AllocTable t{sblimit, {}};
-  fill(t, 0, 3, kRowHigh4a);
-  fill(t, 3, 11, kRowHigh4b);
-  fill(t, 11, 23, kRowHigh3);
-  fill(t, 23, sblimit, kRowHigh2);
-  return t;
+    AllocTable t{sblimit, {}};
+    fill(t, 0, 3, kRowHigh4a);
+    fill(t, 3, 11, kRowHigh4b);
+    fill(t, 11, 23, kRowHigh3);
+    fill(t, 23, sblimit, kRowHigh2);
+    return t;
 }
 
 // Tables B.2c and B.2d: 8 or 12 subbands for 32 to 48 kbit/s per channel.
 constexpr AllocTable low_rate_table(unsigned sblimit) {
-  AllocTable t{sblimit, {}};
-  fill(t, 0, 2, kRowLow4);
-  fill(t, 2, sblimit, kRowLow3);
-  return t;
+    AllocTable t{sblimit, {}};
+    fill(t, 0, 2, kRowLow4);
+    fill(t, 2, sblimit, kRowLow3);
+    return t;
 }
 
 // ISO/IEC 13818-3 Table B.1: the one table of the lower sampling frequencies.
 constexpr AllocTable lsf_table() {
-  AllocTable t{30, {}};
-  fill(t, 0, 4, kRowLsf4);
-  fill(t, 4, 11, kRowLow3);
-  fill(t, 11, 30, kRowLsf2);
-  return t;
+    AllocTable t{30, {}};
+    fill(t, 0, 4, kRowLsf4);
+    fill(t, 4, 11, kRowLow3);
+    fill(t, 11, 30, kRowLsf2);
+    return t;
 }
 
 constexpr AllocTable kTableA = high_rate_table(27);
@@ -99,18 +101,22 @@ constexpr AllocTable kTableLsf = lsf_table();
 
 }  // namespace
 
-const float* scale_factors() { return kClassTables.sf; }
+const float* scale_factors() {
+    return kClassTables.sf;
+}
 
-const QuantClass& quant_class(unsigned index) { return kClassTables.classes[index]; }
+const QuantClass& quant_class(unsigned index) {
+    return kClassTables.classes[index];
+}
 
 const AllocTable& layer2_alloc_table(const FrameHeader& h) {
-  if (h.version != 1) return kTableLsf;
-  // Bitrate index per channel; two channels at index 4 (64 kbit/s) count as index 1.
-  const uint32_t per_channel = h.mode == 3 ? h.bitrate_index
-                                           : (h.bitrate_index > 4 ? h.bitrate_index - 4 : 1);
-  if (per_channel <= 2) return h.rate_index == 2 ? kTableD : kTableC;  // 32 to 48 kbit/s
-  if (per_channel <= 5 || h.rate_index == 1) return kTableA;           // 56 to 80, or 48 kHz
-  return kTableB;
+    if (h.version != 1) return kTableLsf;
+    // Bitrate index per channel; two channels at index 4 (64 kbit/s) count as index 1.
+    const uint32_t per_channel =
+        h.mode == 3 ? h.bitrate_index : (h.bitrate_index > 4 ? h.bitrate_index - 4 : 1);
+    if (per_channel <= 2) return h.rate_index == 2 ? kTableD : kTableC;  // 32 to 48 kbit/s
+    if (per_channel <= 5 || h.rate_index == 1) return kTableA;           // 56 to 80, or 48 kHz
+    return kTableB;
 }
 
 }  // namespace mpa

@@ -14,11 +14,11 @@ const float* scale_factors();
 // code and look the dequantised triple up in `degroup` (3 floats per code); the others read
 // one code per sample, value = (code - offset) * factor.
 struct QuantClass {
-  uint32_t steps;
-  uint32_t bits;
-  float factor;
-  float offset;
-  const float* degroup;  // null for ungrouped classes
+    uint32_t steps;
+    uint32_t bits;
+    float factor;
+    float offset;
+    const float* degroup;  // null for ungrouped classes
 };
 
 inline constexpr unsigned kQuantClasses = 17;
@@ -27,13 +27,13 @@ const QuantClass& quant_class(unsigned index);
 // One subband of an allocation table: the allocation's bit count and, for each nonzero
 // allocation value a, the class index cls[a - 1].
 struct AllocRow {
-  uint8_t nbal;
-  uint8_t cls[15];
+    uint8_t nbal;
+    uint8_t cls[15];
 };
 
 struct AllocTable {
-  unsigned sblimit;
-  const AllocRow* rows[32];
+    unsigned sblimit;
+    const AllocRow* rows[32];
 };
 
 // The allocation table for a Layer II frame, chosen by version, sample rate and bitrate per

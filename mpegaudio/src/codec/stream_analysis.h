@@ -18,10 +18,10 @@ inline constexpr uint32_t kAnalysisBytes = 152;
 uint32_t id3v2_length(const uint8_t* bytes, size_t n);
 
 struct VbrHeader {
-  bool found = false;      // a Xing, "Lame" or VBRI header with a frame count
-  uint32_t frames = 0;
-  bool has_toc = false;    // Xing/"Lame" only: 100-entry seek table
-  std::array<uint8_t, 100> toc{};
+    bool found = false;  // a Xing, "Lame" or VBRI header with a frame count
+    uint32_t frames = 0;
+    bool has_toc = false;  // Xing/"Lame" only: 100-entry seek table
+    std::array<uint8_t, 100> toc{};
 };
 
 // Looks for the VBR header inside the first frame, which `bytes` starts with.

@@ -9,16 +9,16 @@ namespace mpa {
 inline constexpr unsigned kSubbands = 32;
 
 struct SynthChannel {
-  // V history as two banks used alternately; each bank holds, for output phase j (0..16), the
-  // last 16 values twice in a row so that a 16-tap run can start at any ring position.
-  alignas(32) float banks[2][17][32] = {};
-  unsigned bank = 0;      // current bank
-  unsigned pos = 0;       // ring position 0..15 (newest value)
-  bool has_gains = false;
-  std::array<float, kSubbands> gains{};
-  unsigned shift = 0;     // downsampling: outputs 32 >> shift samples per row
-  int16_t* out = nullptr; // next sample to write; advances with every sample
-  unsigned stride = 1;    // samples between two outputs (2 for interleaved stereo)
+    // V history as two banks used alternately; each bank holds, for output phase j (0..16), the
+    // last 16 values twice in a row so that a 16-tap run can start at any ring position.
+    alignas(32) float banks[2][17][32] = {};
+    unsigned bank = 0;  // current bank
+    unsigned pos = 0;   // ring position 0..15 (newest value)
+    bool has_gains = false;
+    std::array<float, kSubbands> gains{};
+    unsigned shift = 0;      // downsampling: outputs 32 >> shift samples per row
+    int16_t* out = nullptr;  // next sample to write; advances with every sample
+    unsigned stride = 1;     // samples between two outputs (2 for interleaved stereo)
 };
 
 // Filters one row of 32 subband samples (time slot) and writes 32 >> shift samples.
@@ -37,8 +37,8 @@ void synth_get_steps(const SynthChannel& ch, int8_t* steps);
 // receives the mix (left + right) / 2; with one output it receives its channel's row (a mono
 // stream passes right == nullptr and its one row goes to whichever output exists).
 // `scratch` holds 32 floats for the mix.
-void synth_output_row(SynthChannel* first, SynthChannel* second, const float* left,
-                      const float* right, float* scratch);
+void synth_output_row(SynthChannel* first, SynthChannel* second, const float* left, const float* right,
+                      float* scratch);
 
 // Downsampling shift for an option (0 full, 1 half, 2 quarter) and a stream sample rate.
 unsigned downsample_shift(uint32_t option, uint32_t sample_rate);

@@ -1,0 +1,85 @@
+// The sound service's factories and the runtime-control entry points.
+#include <new>
+
+#include "plat/a5platform.h"
+#include "plat/dsound.h"
+#include "runtime.h"
+#include "sound_device.h"
+
+using plat::Runtime;
+
+namespace {
+
+HRESULT createDevice(const GUID* device, void** out, IUnknown* outer) {
+    if (!out) return DSERR_INVALIDPARAM;
+    *out = nullptr;
+    if (outer) return DSERR_NOAGGREGATION;
+    if (device && !(*device == GUID_NULL)) return DSERR_NODRIVER;
+    Runtime& runtime = Runtime::get();
+    if (runtime.stopped() || runtime.takeDeviceFailure()) return DSERR_NODRIVER;
+    try {
+        *out = static_cast<IDirectSound8*>(new plat::SoundDevice(runtime.mixer(), true));
+    } catch (const std::bad_alloc&) {
+        return DSERR_OUTOFMEMORY;
+    }
+    return DS_OK;
+}
+
+}  // namespace
+
+PLAT_API HRESULT DirectSoundCreate(const GUID* device, IDirectSound** out, IUnknown* outer) {
+    void* object = nullptr;
+    HRESULT hr = createDevice(device, &object, outer);
+    if (out) *out = static_cast<IDirectSound8*>(object);
+    return out ? hr : DSERR_INVALIDPARAM;
+}
+
+PLAT_API HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** out, IUnknown* outer) {
+    void* object = nullptr;
+    HRESULT hr = createDevice(device, &object, outer);
+    if (out) *out = static_cast<IDirectSound8*>(object);
+    return out ? hr : DSERR_INVALIDPARAM;
+}
+
+namespace plat {
+// A device made through COM starts uninitialised, as the class object does.
+HRESULT createUninitializedDevice(REFIID iid, void** object) {
+    Runtime& runtime = Runtime::get();
+    if (runtime.stopped()) return DSERR_NODRIVER;
+    auto* device = new (std::nothrow) SoundDevice(runtime.mixer(), false);
+    if (!device) return E_OUTOFMEMORY;
+    HRESULT hr = device->QueryInterface(iid, object);
+    device->Release();
+    return hr;
+}
+}  // namespace plat
+
+PLAT_API int a5p_configure(const A5PlatformConfig* config) {
+    return config ? Runtime::configure(*config) : -1;
+}
+
+PLAT_API void a5p_shutdown() { Runtime::shutdown(); }
+
+PLAT_API void a5p_advance_ns(uint64_t nanoseconds) { Runtime::get().advance(nanoseconds); }
+
+PLAT_API uint64_t a5p_now_ns() { return Runtime::get().clock().now(); }
+
+PLAT_API int a5p_is_virtual_clock() { return Runtime::get().clock().isVirtual() ? 1 : 0; }
+
+PLAT_API unsigned a5p_output_rate() { return Runtime::get().mixer().outputRate(); }
+
+PLAT_API unsigned a5p_output_channels() { return Runtime::get().mixer().outputChannels(); }
+
+PLAT_API int a5p_output_kind() { return Runtime::get().outputKind(); }
+
+PLAT_API uint64_t a5p_frames_mixed() { return Runtime::get().mixer().framesMixed(); }
+
+PLAT_API void a5p_set_capture(A5CaptureFn fn, void* user) { Runtime::get().mixer().setCapture(fn, user); }
+
+PLAT_API void a5p_mark_buffer_lost(IDirectSoundBuffer* buffer, unsigned restoreFailures) {
+    if (buffer) static_cast<plat::SoundBuffer*>(buffer)->markLost(restoreFailures);
+}
+
+PLAT_API void a5p_fail_device_creations(unsigned count) { Runtime::get().failDeviceCreations(count); }
+
+PLAT_API void a5p_fail_timer_creations(unsigned count) { Runtime::get().timers().failNextCreations(count); }

@@ -1,0 +1,63 @@
+// The process-wide mixer: sums every playing secondary buffer into the output format,
+// block by block, clips to 16 bits, advances play cursors, signals the notifications
+// they passed, and hands each block to the capture receiver and the WAV sink.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "plat/a5platform.h"
+#include "sound_buffer.h"
+#include "wav_writer.h"
+
+namespace plat {
+
+class Mixer {
+public:
+    Mixer(uint32_t rate, uint32_t channels, bool formatFixed);
+
+    uint32_t outputRate() const { return rate_.load(std::memory_order_relaxed); }
+    uint32_t outputChannels() const { return channels_.load(std::memory_order_relaxed); }
+    uint32_t blockFrames() const { return kBlockFrames; }
+    uint64_t framesMixed() const { return framesMixed_.load(); }
+
+    void add(SoundBuffer* buffer);
+    void remove(SoundBuffer* buffer);
+
+    // A primary buffer's format: becomes the output format while nothing has been mixed
+    // and the host did not fix the format.
+    void requestOutputFormat(uint32_t rate, uint32_t channels);
+
+    // Mixes `frames` frames into `out` (interleaved, outputChannels()), in blocks.
+    void mix(int16_t* out, uint32_t frames);
+    // Mixes exactly one block and returns it.
+    const int16_t* mixBlock();
+
+    void setCapture(A5CaptureFn fn, void* user);
+    WavWriter& sink() { return sink_; }
+
+    static constexpr uint32_t kBlockFrames = 256;
+
+private:
+    void mixFrames(int16_t* out, uint32_t frames);
+
+    std::atomic<uint32_t> rate_;
+    std::atomic<uint32_t> channels_;
+    const bool formatFixed_;
+    std::atomic<uint64_t> framesMixed_{0};
+
+    std::mutex mutex_;  // the buffer list and the scratch memory
+    std::vector<SoundBuffer*> buffers_;
+    std::vector<float> acc_;
+    std::vector<int16_t> block_;
+    MixScratch scratch_;
+
+    std::mutex captureMutex_;
+    A5CaptureFn capture_ = nullptr;
+    void* captureUser_ = nullptr;
+    WavWriter sink_;
+};
+
+}  // namespace plat

@@ -1,0 +1,56 @@
+// The process-wide runtime: one clock, one mixer, one output and one timer service.
+// It starts at the first use of any service (or at a5p_configure) and lives until the
+// process ends; a5p_shutdown stops its threads but keeps the object, so that late calls
+// (for example from plug-ins' static destructors) fail softly instead of crashing.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "mixer.h"
+#include "output.h"
+#include "plat/a5platform.h"
+#include "timer_service.h"
+
+namespace plat {
+
+class Runtime {
+public:
+    // The running runtime, started with the defaults when needed.
+    static Runtime& get();
+    static int configure(const A5PlatformConfig& config);
+    static void shutdown();
+
+    Clock& clock() { return clock_; }
+    Mixer& mixer() { return *mixer_; }
+    TimerService& timers() { return *timers_; }
+    int outputKind() const { return outputKind_; }
+    bool stopped() const { return stopped_; }
+
+    void advance(uint64_t nanoseconds);
+
+    // Test hook: counts down device creations that must fail.
+    bool takeDeviceFailure();
+    void failDeviceCreations(unsigned count);
+
+private:
+    explicit Runtime(const A5PlatformConfig& config);
+    void stop();
+    uint64_t timeOfFrame(uint64_t frame) const;
+
+    Clock clock_;
+    std::unique_ptr<Mixer> mixer_;
+    std::unique_ptr<TimerService> timers_;
+    std::unique_ptr<Output> output_;
+    int outputKind_ = A5_OUTPUT_NULL;
+    bool stopped_ = false;
+    std::mutex advanceMutex_;
+    std::mutex hooksMutex_;
+    unsigned deviceFailures_ = 0;
+};
+
+}  // namespace plat

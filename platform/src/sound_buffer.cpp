@@ -1,0 +1,413 @@
+#include "sound_buffer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kernel.h"
+#include "mixer.h"
+#include "sound_device.h"
+
+namespace plat {
+
+namespace {
+
+float attenuationGain(LONG hundredthsOfDb) {
+    if (hundredthsOfDb <= DSBVOLUME_MIN) return 0.0f;
+    if (hundredthsOfDb >= 0) return 1.0f;
+    return static_cast<float>(std::pow(10.0, hundredthsOfDb / 2000.0));
+}
+
+}  // namespace
+
+SoundBuffer::SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD flags, DWORD bytes,
+                         const WAVEFORMATEX* format)
+    : device_(device), mixer_(mixer), primary_(primary), flags_(flags) {
+    device_->AddRef();
+    if (format) {
+        format_ = *format;
+        format_.cbSize = 0;
+        blockAlign_ = format_.nBlockAlign;
+    } else {
+        format_ = WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    }
+    data_.assign(bytes, format_.wBitsPerSample == 8 ? 0x80 : 0);
+    if (!primary_) {
+        setRateLocked(format_.nSamplesPerSec, mixer_.outputRate());
+        mixer_.add(this);
+    }
+}
+
+SoundBuffer::~SoundBuffer() {
+    if (primary_) device_->primaryGone(this);
+    device_->Release();
+}
+
+bool SoundBuffer::tryAddRef() {
+    ULONG n = refs_.load();
+    while (n != 0)
+        if (refs_.compare_exchange_weak(n, n + 1)) return true;
+    return false;
+}
+
+HRESULT SoundBuffer::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IDirectSoundBuffer) {
+        *object = static_cast<IDirectSoundBuffer*>(this);
+    } else if (riid == IID_IDirectSoundNotify && !primary_ && (flags_ & DSBCAPS_CTRLPOSITIONNOTIFY)) {
+        *object = static_cast<IDirectSoundNotify*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG SoundBuffer::AddRef() { return ++refs_; }
+
+ULONG SoundBuffer::Release() {
+    ULONG left = --refs_;
+    if (left == 0) {
+        // Leaves the mixer first: once remove() returns, no block reads this buffer.
+        if (!primary_) mixer_.remove(this);
+        delete this;
+    }
+    return left;
+}
+
+HRESULT SoundBuffer::GetCaps(DSBCAPS* caps) {
+    if (!caps || caps->dwSize < sizeof(DSBCAPS)) return DSERR_INVALIDPARAM;
+    std::lock_guard lock(mutex_);
+    caps->dwFlags = flags_ | DSBCAPS_LOCSOFTWARE;
+    caps->dwBufferBytes = static_cast<DWORD>(data_.size());
+    caps->dwUnlockTransferRate = 0;
+    caps->dwPlayCpuOverhead = 0;
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::GetCurrentPosition(DWORD* playCursor, DWORD* writeCursor) {
+    std::lock_guard lock(mutex_);
+    if (primary_) return DSERR_PRIOLEVELNEEDED;
+    const DWORD size = static_cast<DWORD>(data_.size());
+    const DWORD play = cursor_ * blockAlign_;
+    if (playCursor) *playCursor = play;
+    if (writeCursor) {
+        // The mixer reads ahead of the play cursor up to one block plus the filter's reach.
+        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * blockAlign_;
+        *writeCursor = size ? static_cast<DWORD>((uint64_t(play) + ahead) % size) : 0;
+    }
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::GetFormat(WAVEFORMATEX* format, DWORD sizeAllocated, DWORD* sizeWritten) {
+    if (!format && !sizeWritten) return DSERR_INVALIDPARAM;
+    std::lock_guard lock(mutex_);
+    if (format) {
+        if (sizeAllocated < sizeof(WAVEFORMATEX)) return DSERR_INVALIDPARAM;
+        *format = format_;
+    }
+    if (sizeWritten) *sizeWritten = sizeof(WAVEFORMATEX);
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::GetVolume(LONG* volume) {
+    if (!volume) return DSERR_INVALIDPARAM;
+    if (!primary_ && !(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
+    std::lock_guard lock(mutex_);
+    *volume = volume_;
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::GetPan(LONG* pan) {
+    if (!pan) return DSERR_INVALIDPARAM;
+    if (!primary_ && !(flags_ & DSBCAPS_CTRLPAN)) return DSERR_CONTROLUNAVAIL;
+    std::lock_guard lock(mutex_);
+    *pan = pan_;
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::GetFrequency(DWORD* frequency) {
+    if (!frequency) return DSERR_INVALIDPARAM;
+    if (primary_ || !(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
+    std::lock_guard lock(mutex_);
+    *frequency = frequency_ ? frequency_ : format_.nSamplesPerSec;
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::GetStatus(DWORD* status) {
+    if (!status) return DSERR_INVALIDPARAM;
+    std::lock_guard lock(mutex_);
+    *status = (playing_ ? DSBSTATUS_PLAYING : 0) | (playing_ && looping_ ? DSBSTATUS_LOOPING : 0) |
+              (lost_ ? DSBSTATUS_BUFFERLOST : 0);
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::Initialize(IDirectSound*, const DSBUFFERDESC*) { return DSERR_ALREADYINITIALIZED; }
+
+HRESULT SoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* part1, DWORD* bytes1, LPVOID* part2, DWORD* bytes2,
+                          DWORD flags) {
+    if (!part1 || !bytes1) return DSERR_INVALIDPARAM;
+    if (primary_) return DSERR_PRIOLEVELNEEDED;
+    std::lock_guard lock(mutex_);
+    if (lost_) return DSERR_BUFFERLOST;
+    const DWORD size = static_cast<DWORD>(data_.size());
+    if (flags & DSBLOCK_ENTIREBUFFER) bytes = size;
+    if (flags & DSBLOCK_FROMWRITECURSOR) {
+        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * blockAlign_;
+        offset = static_cast<DWORD>((uint64_t(cursor_) * blockAlign_ + ahead) % size);
+    }
+    if (offset >= size || bytes == 0 || bytes > size) return DSERR_INVALIDPARAM;
+    DWORD first = std::min(bytes, size - offset);
+    *part1 = data_.data() + offset;
+    *bytes1 = first;
+    DWORD second = bytes - first;
+    if (part2) *part2 = second ? data_.data() : nullptr;
+    if (bytes2) *bytes2 = second;
+    if (second && !(part2 && bytes2)) return DSERR_INVALIDPARAM;
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::Unlock(LPVOID part1, DWORD bytes1, LPVOID part2, DWORD bytes2) {
+    std::lock_guard lock(mutex_);
+    auto inside = [&](LPVOID p, DWORD n) {
+        if (!p) return n == 0;
+        auto* b = static_cast<uint8_t*>(p);
+        return b >= data_.data() && b + n <= data_.data() + data_.size();
+    };
+    if (!inside(part1, bytes1) || !inside(part2, bytes2)) return DSERR_INVALIDPARAM;
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::Play(DWORD, DWORD, DWORD flags) {
+    std::lock_guard lock(mutex_);
+    if (primary_) return DS_OK;
+    if (lost_) return DSERR_BUFFERLOST;
+    playing_ = true;
+    looping_ = (flags & DSBPLAY_LOOPING) != 0;
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetCurrentPosition(DWORD playCursor) {
+    if (primary_) return DSERR_INVALIDCALL;
+    std::lock_guard lock(mutex_);
+    if (playCursor >= data_.size()) return DSERR_INVALIDPARAM;
+    cursor_ = playCursor / blockAlign_;
+    phase_ = 0;
+    std::fill(history_.begin(), history_.end(), 0.0f);
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetFormat(const WAVEFORMATEX* format) {
+    if (!primary_) return DSERR_INVALIDCALL;
+    if (!format || format->wFormatTag != WAVE_FORMAT_PCM) return DSERR_INVALIDPARAM;
+    if (!device_->mayWritePrimaryFormat()) return DSERR_PRIOLEVELNEEDED;
+    if (format->nChannels < 1 || format->nChannels > 2 ||
+        (format->wBitsPerSample != 8 && format->wBitsPerSample != 16) || format->nSamplesPerSec < DSBFREQUENCY_MIN ||
+        format->nSamplesPerSec > DSBFREQUENCY_MAX)
+        return DSERR_BADFORMAT;
+    {
+        std::lock_guard lock(mutex_);
+        format_ = *format;
+        format_.cbSize = 0;
+        format_.nBlockAlign = static_cast<WORD>(format->nChannels * format->wBitsPerSample / 8);
+        format_.nAvgBytesPerSec = format_.nBlockAlign * format->nSamplesPerSec;
+    }
+    mixer_.requestOutputFormat(format->nSamplesPerSec, format->nChannels);
+    return DS_OK;
+}
+
+void SoundBuffer::updateGains() {
+    float g = attenuationGain(volume_);
+    // Pan attenuates the opposite side, as the sound service's pan law does.
+    gainLeft_ = g * (pan_ > 0 ? attenuationGain(-pan_) : 1.0f);
+    gainRight_ = g * (pan_ < 0 ? attenuationGain(pan_) : 1.0f);
+}
+
+HRESULT SoundBuffer::SetVolume(LONG volume) {
+    if (!primary_ && !(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
+    if (volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX) return DSERR_INVALIDPARAM;
+    std::lock_guard lock(mutex_);
+    volume_ = volume;
+    updateGains();
+    if (primary_) device_->setMasterGain(attenuationGain(volume));
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetPan(LONG pan) {
+    if (!primary_ && !(flags_ & DSBCAPS_CTRLPAN)) return DSERR_CONTROLUNAVAIL;
+    if (pan < DSBPAN_LEFT || pan > DSBPAN_RIGHT) return DSERR_INVALIDPARAM;
+    std::lock_guard lock(mutex_);
+    pan_ = pan;
+    updateGains();
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::SetFrequency(DWORD frequency) {
+    if (primary_ || !(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
+    if (frequency != DSBFREQUENCY_ORIGINAL && (frequency < DSBFREQUENCY_MIN || frequency > DSBFREQUENCY_MAX))
+        return DSERR_INVALIDPARAM;
+    std::lock_guard lock(mutex_);
+    frequency_ = frequency;
+    setRateLocked(frequency ? frequency : format_.nSamplesPerSec, mixer_.outputRate());
+    return DS_OK;
+}
+
+void SoundBuffer::setRateLocked(uint32_t rate, uint32_t outRate) {
+    if (rate == filterRate_ && filter_ && uint64_t(filter_->up) * rate == uint64_t(filter_->down) * outRate) return;
+    filterRate_ = rate;
+    if (rate == outRate) {
+        filter_.reset();
+        return;
+    }
+    filter_ = sincFilterFor(rate, outRate);
+    phase_ = 0;
+    history_.assign(size_t(filter_->taps) * 2, 0.0f);
+}
+
+void SoundBuffer::fireStopNotifications(std::vector<HANDLE>& out) const {
+    for (const auto& n : notifications_)
+        if (n.dwOffset == DSBPN_OFFSETSTOP) out.push_back(n.hEventNotify);
+}
+
+HRESULT SoundBuffer::Stop() {
+    std::vector<HANDLE> fired;
+    {
+        std::lock_guard lock(mutex_);
+        if (primary_) return DS_OK;
+        if (playing_) fireStopNotifications(fired);
+        playing_ = false;
+    }
+    for (HANDLE h : fired) Kernel::instance().setEvent(h);
+    return DS_OK;
+}
+
+HRESULT SoundBuffer::Restore() {
+    std::lock_guard lock(mutex_);
+    if (!lost_) return DS_OK;
+    if (restoreFailures_ > 0) {
+        --restoreFailures_;
+        return DSERR_BUFFERLOST;
+    }
+    lost_ = false;
+    // A restored buffer's memory holds nothing useful: its owner must fill it again.
+    std::fill(data_.begin(), data_.end(), format_.wBitsPerSample == 8 ? 0x80 : 0);
+    return DS_OK;
+}
+
+void SoundBuffer::markLost(unsigned restoreFailures) {
+    std::vector<HANDLE> fired;
+    {
+        std::lock_guard lock(mutex_);
+        if (primary_) return;
+        if (playing_) fireStopNotifications(fired);
+        lost_ = true;
+        playing_ = false;
+        restoreFailures_ = restoreFailures;
+    }
+    for (HANDLE h : fired) Kernel::instance().setEvent(h);
+}
+
+HRESULT SoundBuffer::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) {
+    if (count > 0 && !positions) return DSERR_INVALIDPARAM;
+    std::lock_guard lock(mutex_);
+    if (playing_) return DSERR_INVALIDCALL;
+    for (DWORD i = 0; i < count; ++i)
+        if (positions[i].dwOffset != DSBPN_OFFSETSTOP && positions[i].dwOffset >= data_.size())
+            return DSERR_INVALIDPARAM;
+    notifications_.assign(positions, positions + count);
+    return DS_OK;
+}
+
+// Converts `count` frames starting at frame `from` (wrapping for a looping buffer, zeros
+// past the end of a one-shot buffer) into float channels.
+void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* out) const {
+    const uint32_t total = frameCount();
+    const bool stereo = format_.nChannels == 2;
+    const bool eightBit = format_.wBitsPerSample == 8;
+    uint32_t pos = from;
+    for (uint32_t i = 0; i < count; ++i, ++pos) {
+        if (pos >= total) {
+            if (!looping_) {
+                out[2 * i] = out[2 * i + 1] = 0.0f;
+                continue;
+            }
+            pos %= total;
+        }
+        const uint8_t* p = data_.data() + size_t(pos) * blockAlign_;
+        float l, r;
+        if (eightBit) {
+            l = float((int(p[0]) - 128) * 256);
+            r = stereo ? float((int(p[1]) - 128) * 256) : l;
+        } else {
+            l = float(int16_t(uint16_t(p[0] | (p[1] << 8))));
+            r = stereo ? float(int16_t(uint16_t(p[2] | (p[3] << 8)))) : l;
+        }
+        out[2 * i] = l;
+        out[2 * i + 1] = r;
+    }
+}
+
+void SoundBuffer::stopLocked(MixScratch* scratch) {
+    if (scratch && playing_) fireStopNotifications(scratch->fired);
+    playing_ = false;
+}
+
+void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_t outChannels, float masterGain,
+                          MixScratch& scratch) {
+    std::lock_guard lock(mutex_);
+    const uint32_t total = frameCount();
+    if (!playing_ || lost_ || total == 0) return;
+    setRateLocked(frequency_ ? frequency_ : format_.nSamplesPerSec, outRate);
+
+    const float gl = gainLeft_ * masterGain, gr = gainRight_ * masterGain;
+    const uint32_t start = cursor_;
+    float* in = scratch.input.data();
+    uint32_t consumed;
+
+    if (!filter_) {
+        // Same rate: frame for frame. One buffer at full volume passes through bit for bit.
+        consumed = frames;
+        if (!looping_ && start + frames > total) consumed = total - start;
+        readFrames(start, consumed, in);
+        for (uint32_t i = 0; i < consumed; ++i) {
+            if (outChannels == 2) {
+                acc[2 * i] += in[2 * i] * gl;
+                acc[2 * i + 1] += in[2 * i + 1] * gr;
+            } else {
+                acc[i] += 0.5f * (in[2 * i] * gl + in[2 * i + 1] * gr);
+            }
+        }
+    } else {
+        const SincFilter& f = *filter_;
+        const uint32_t taps = f.taps;
+        consumed = static_cast<uint32_t>((uint64_t(phase_) + uint64_t(frames) * f.down) / f.up);
+        // Input window: `taps` history frames, then the frames from the cursor on, with
+        // enough lookahead for the last output.
+        std::copy(history_.begin(), history_.end(), in);
+        readFrames(start, consumed + taps, in + 2 * taps);
+        phase_ = resampleBlock(f, in, phase_, frames, gl, gr, acc, outChannels);
+        std::copy(in + 2 * consumed, in + 2 * (consumed + taps), history_.begin());
+        if (!looping_ && start + consumed >= total) consumed = total - start;
+    }
+
+    // Advance the cursor and collect the notifications it passed.
+    const uint64_t size = uint64_t(total) * blockAlign_;
+    const uint64_t startByte = uint64_t(start) * blockAlign_;
+    const uint64_t movedBytes = uint64_t(consumed) * blockAlign_;
+    for (const auto& n : notifications_) {
+        if (n.dwOffset == DSBPN_OFFSETSTOP) continue;
+        uint64_t distance = n.dwOffset >= startByte ? n.dwOffset - startByte : n.dwOffset + size - startByte;
+        if (distance < movedBytes || movedBytes >= size) scratch.fired.push_back(n.hEventNotify);
+    }
+    if (looping_) {
+        cursor_ = static_cast<uint32_t>((uint64_t(start) + consumed) % total);
+    } else if (start + consumed >= total) {
+        cursor_ = 0;
+        phase_ = 0;
+        stopLocked(&scratch);
+    } else {
+        cursor_ = start + consumed;
+    }
+}
+
+}  // namespace plat

@@ -1,0 +1,109 @@
+// A sound buffer on the process-wide mixer: secondary buffers hold PCM that the mixer
+// plays from the play cursor; the primary buffer of a device only carries the device's
+// format request and master volume.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "plat/dsound.h"
+#include "resampler.h"
+
+namespace plat {
+
+class SoundDevice;
+class Mixer;
+
+// Scratch memory of the mixing thread, sized once for the largest block.
+struct MixScratch {
+    std::vector<float> input;  // interleaved stereo frames
+    std::vector<HANDLE> fired;
+};
+
+class SoundBuffer final : public IDirectSoundBuffer, public IDirectSoundNotify {
+public:
+    // A secondary buffer (desc checked by the device) or, with primary set, the device's primary buffer.
+    SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD flags, DWORD bytes, const WAVEFORMATEX* format);
+
+    // IUnknown (shared by both interfaces)
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    // IDirectSoundBuffer
+    HRESULT GetCaps(DSBCAPS* caps) override;
+    HRESULT GetCurrentPosition(DWORD* playCursor, DWORD* writeCursor) override;
+    HRESULT GetFormat(WAVEFORMATEX* format, DWORD sizeAllocated, DWORD* sizeWritten) override;
+    HRESULT GetVolume(LONG* volume) override;
+    HRESULT GetPan(LONG* pan) override;
+    HRESULT GetFrequency(DWORD* frequency) override;
+    HRESULT GetStatus(DWORD* status) override;
+    HRESULT Initialize(IDirectSound* device, const DSBUFFERDESC* desc) override;
+    HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* part1, DWORD* bytes1, LPVOID* part2, DWORD* bytes2,
+                 DWORD flags) override;
+    HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) override;
+    HRESULT SetCurrentPosition(DWORD playCursor) override;
+    HRESULT SetFormat(const WAVEFORMATEX* format) override;
+    HRESULT SetVolume(LONG volume) override;
+    HRESULT SetPan(LONG pan) override;
+    HRESULT SetFrequency(DWORD frequency) override;
+    HRESULT Stop() override;
+    HRESULT Unlock(LPVOID part1, DWORD bytes1, LPVOID part2, DWORD bytes2) override;
+    HRESULT Restore() override;
+
+    // IDirectSoundNotify
+    HRESULT SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) override;
+
+    // Mixer side: adds this buffer's next `frames` output frames into `acc` (frames ×
+    // outChannels floats) and advances the play cursor; the events to signal go to
+    // scratch.fired. masterGain is the device's primary-buffer volume.
+    void mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_t outChannels, float masterGain,
+                 MixScratch& scratch);
+
+    // AddRef unless the buffer is already on its way out (its count reached 0).
+    bool tryAddRef();
+    void markLost(unsigned restoreFailures);
+    SoundDevice* device() const { return device_; }
+    bool isPrimary() const { return primary_; }
+
+private:
+    ~SoundBuffer();
+    void updateGains();
+    void setRateLocked(uint32_t rate, uint32_t outRate);
+    // Interleaved stereo floats (a mono buffer gives both sides the same sample).
+    void readFrames(uint32_t from, uint32_t count, float* out) const;
+    void stopLocked(MixScratch* scratch);
+    void fireStopNotifications(std::vector<HANDLE>& out) const;
+    DWORD frameCount() const { return static_cast<DWORD>(data_.size() / blockAlign_); }
+
+    std::atomic<ULONG> refs_{1};
+    SoundDevice* device_;
+    Mixer& mixer_;
+    const bool primary_;
+    const DWORD flags_;
+
+    mutable std::mutex mutex_;
+    std::vector<uint8_t> data_;
+    WAVEFORMATEX format_{};
+    uint32_t blockAlign_ = 4;
+    uint32_t cursor_ = 0;  // play cursor in frames
+    bool playing_ = false;
+    bool looping_ = false;
+    bool lost_ = false;
+    unsigned restoreFailures_ = 0;
+    LONG volume_ = 0;
+    LONG pan_ = 0;
+    DWORD frequency_ = 0;  // 0: the format's rate
+    float gainLeft_ = 1, gainRight_ = 1;
+    std::vector<DSBPOSITIONNOTIFY> notifications_;
+
+    // Rate conversion state.
+    uint32_t filterRate_ = 0;  // input rate the filter was built for; 0 when none
+    std::shared_ptr<const SincFilter> filter_;
+    uint32_t phase_ = 0;               // accumulator in [0, filter->up)
+    std::vector<float> history_;       // the last `taps` input frames before the cursor, interleaved
+};
+
+}  // namespace plat

@@ -1,0 +1,292 @@
+// Runs the a5host program on scripts against a small test plug-in.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct HostRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class HostProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("a5host_" + std::to_string(getpid()) + "_" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+        return dir_ / name;
+    }
+
+    // Runs a5host with args in the scratch folder as its current directory.
+    HostRun run(std::vector<std::string> args) {
+        args.insert(args.begin(), A5HOST_PATH);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        const std::string outPath = (dir_ / "stdout.txt").string();
+        const std::string errPath = (dir_ / "stderr.txt").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
+        pid_t pid = 0;
+        HostRun result;
+        if (posix_spawn(&pid, A5HOST_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        result.out = readFile(outPath);
+        result.err = readFile(errPath);
+        return result;
+    }
+
+    // Runs a script that gets the test plug-in's path as arg[1].
+    HostRun runScript(const std::string& script, std::vector<std::string> options = {"--output", "null"}) {
+        write("script.lua", "local PLUGIN = arg[1]\n" + script);
+        options.push_back("script.lua");
+        options.push_back(TEST_PLUGIN_PATH);
+        return run(options);
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(HostProgram, CallsExportsWithEngineNumbersAndStrings) {
+    const HostRun r = runScript(R"(
+        local tp = plugin(PLUGIN)
+        print(tp.tp_add(1.5, 2), fixed(tp.tp_add(1.5, 2)))
+        print(tp.tp_toInt(2.7), tp.tp_toInt(-0.5), tp.tp_toInt(3.9), tp.tp_toInt(-0.25))
+        print(tp.tp_length("hello"), tp.tp_length(""), tp.tp_length(nil))
+        print(tp.tp_four(1, 2, 3, 4), tp.tp_four(5))
+        print(tp.tp_add(-1, 0), fixed(-1))
+    )");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "3584\t3.5\n"
+              "2\t-1\t3\t-1\n"
+              "5120\t0\t-1\n"
+              "4321\t5\n"
+              "-1024\t-0.0009765625\n");
+}
+
+TEST_F(HostProgram, HandsTheEngineObjectsToPlugins) {
+    const HostRun r = runScript(R"(
+        local tp = plugin(PLUGIN)
+        print(tp.tp_engineReady())
+        print(services())
+        print(tp.tp_initServices(), services())
+        -- a second load of the same plug-in is a new entry call on the same library
+        local again = plugin(PLUGIN)
+        print(again.tp_engineReady(), again.tp_add(1, 1))
+    )");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1\n0\t0\n1\t1\t1\n1\t2048\n");
+}
+
+TEST_F(HostProgram, FindsBareNamesInItsLibraryFolderAndPathsFromTheStartDirectory) {
+    const fs::path plugin = TEST_PLUGIN_PATH;
+    write("data.bin", std::string(300, 'x'));
+    const HostRun r = runScript("local bare = plugin('" + plugin.filename().string() +
+                                "')\n"
+                                "print(bare.tp_add(1, 2))\n"
+                                // Relative names the plug-in opens resolve where a5host was started.
+                                "print(bare.tp_fileSize('data.bin'), bare.tp_fileSize('missing.bin'))\n"
+                                "print(pcall(plugin, './nowhere.so'))\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find("false")), "3072\n307200\t-1\n");
+    EXPECT_NE(r.out.find("false\tplugin: cannot load './nowhere.so'"), std::string::npos) << r.out;
+}
+
+TEST_F(HostProgram, ScriptErrorsEndWithAMessageAndStatusOne) {
+    struct Case {
+        const char* script;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"plugin('no-such-plugin.so')", "cannot load 'no-such-plugin.so'"},
+        {"plugin(PLUGIN).tp_missing()", "has no export 'tp_missing'"},
+        {"plugin(PLUGIN).tp_four(1, 2, 3, 4, 5)", "at most 4 arguments"},
+        {"plugin(PLUGIN).tp_add(3000000, 0)", "outside the engine's number range"},
+        {"plugin(PLUGIN).tp_add(0/0, 0)", "outside the engine's number range"},
+        {"plugin(PLUGIN).tp_length({})", "argument 1 is a table"},
+        {"local t = plugin(PLUGIN); local f = t[1]", "named by strings"},
+        {"wait(-1)", "seconds must be"},
+        {"fixed(2^40)", "not a 32-bit result"},
+        {"error('scripted failure')", "scripted failure"},
+        {"error({})", "error object is a table value"},
+        {"this is not lua", "script.lua:2"},
+    };
+    for (const auto& c : cases) {
+        const HostRun r = runScript(c.script);
+        EXPECT_EQ(r.status, 1) << c.script;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.script << "\n" << r.err;
+        EXPECT_EQ(r.err.rfind("a5host: ", 0), 0u) << r.err;
+    }
+
+    const HostRun missing = run({"--output", "null", "absent.lua"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("absent.lua"), std::string::npos);
+
+    // Precompiled chunks are refused rather than trusted.
+    write("binary.lua", std::string("\x1bLua\x54\x00garbage", 13));
+    const HostRun binary = run({"--output", "null", "binary.lua"});
+    EXPECT_EQ(binary.status, 1);
+    EXPECT_NE(binary.err.find("binary"), std::string::npos) << binary.err;
+}
+
+TEST_F(HostProgram, UsageErrorsEndWithStatusTwo) {
+    EXPECT_EQ(run({}).status, 2);
+    const HostRun badRate = run({"--rate", "100", "x.lua"});
+    EXPECT_EQ(badRate.status, 2);
+    EXPECT_NE(badRate.err.find("usage:"), std::string::npos);
+    const HostRun help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("plugin(NAME)"), std::string::npos);
+}
+
+TEST_F(HostProgram, VerboseListsEveryCallWithItsResult) {
+    const HostRun r = runScript(R"(
+        local tp = plugin(PLUGIN)
+        tp.tp_add(1.5, 2)
+        tp.tp_length("a b")
+    )",
+                                {"--output", "null", "-v"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("A5_DLLAPI -> 511"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("a5host: tp_add(1.5, 2) -> 3584"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("a5host: tp_length(\"a b\") -> 3072"), std::string::npos) << r.err;
+}
+
+TEST_F(HostProgram, ResourcesAreRegisteredByNameAndType) {
+    write("a.wav", std::string(1234, 'a'));
+    write("b.wav", std::string(55, 'b'));
+    const HostRun r =
+        runScript(R"(
+        local tp = plugin(PLUGIN)
+        print(fixed(tp.tp_resourceSize("song", "WAVE")), fixed(tp.tp_resourceSize("jingle", "WAV")))
+        print(tp.tp_resourceSize("song", "WAV"), tp.tp_resourceSize("other", "WAVE"))
+    )",
+                  {"--output", "null", "--resource", "song=a.wav", "--resource", "jingle=b.wav:WAV"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1234.0\t55.0\n-1\t-1\n");
+
+    const HostRun missing = runScript("", {"--output", "null", "--resource", "song=absent.wav"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("absent.wav"), std::string::npos) << missing.err;
+}
+
+struct Wav {
+    unsigned channels = 0;
+    unsigned rate = 0;
+    unsigned bits = 0;
+    std::vector<int16_t> samples;
+};
+
+// Reads the chunks of a PCM WAV file; an empty result when it is not one.
+Wav readWav(const fs::path& path) {
+    const std::string bytes = readFile(path);
+    Wav wav;
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) return wav;
+    auto u32 = [&](size_t at) {
+        uint32_t v;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    auto u16 = [&](size_t at) {
+        uint16_t v;
+        std::memcpy(&v, bytes.data() + at, 2);
+        return v;
+    };
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        const uint32_t size = u32(at + 4);
+        const size_t body = at + 8;
+        if (size > bytes.size() - body) break;
+        if (bytes.compare(at, 4, "fmt ") == 0 && size >= 16 && u16(body) == 1) {
+            wav.channels = u16(body + 2);
+            wav.rate = u32(body + 4);
+            wav.bits = u16(body + 14);
+        } else if (bytes.compare(at, 4, "data") == 0) {
+            wav.samples.resize(size / 2);
+            std::memcpy(wav.samples.data(), bytes.data() + body, wav.samples.size() * 2);
+        }
+        at = body + size + (size & 1);
+    }
+    return wav;
+}
+
+double rms(const Wav& wav, double fromSeconds, double toSeconds) {
+    const size_t from = static_cast<size_t>(fromSeconds * wav.rate) * wav.channels;
+    const size_t to = std::min(wav.samples.size(), static_cast<size_t>(toSeconds * wav.rate) * wav.channels);
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += double(wav.samples[i]) * wav.samples[i];
+    return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+}
+
+TEST_F(HostProgram, RendersAScriptToAWavFileTheSameEveryTime) {
+    const std::string script = R"(
+        local tp = plugin(PLUGIN)
+        assert(tp.tp_beep() == 1)
+        wait(1.5)
+        tp.tp_release()
+        wait(0.5)
+    )";
+    const HostRun r = runScript(script, {"--render", "first.wav", "--rate", "22050"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Wav wav = readWav(dir_ / "first.wav");
+    ASSERT_EQ(wav.channels, 2u);
+    EXPECT_EQ(wav.rate, 22050u);
+    EXPECT_EQ(wav.bits, 16u);
+    // Two seconds of script time; the mixer may round to its block size.
+    const double seconds = double(wav.samples.size()) / 2 / 22050;
+    EXPECT_NEAR(seconds, 2.0, 0.05);
+    // One second of sound at 8 kHz, played once, then silence.
+    EXPECT_GT(rms(wav, 0.1, 0.9), 5000.0);
+    EXPECT_LT(rms(wav, 1.1, 2.0), 1.0);
+
+    ASSERT_EQ(runScript(script, {"--render", "second.wav", "--rate", "22050"}).status, 0);
+    EXPECT_TRUE(readFile(dir_ / "first.wav") == readFile(dir_ / "second.wav"));
+}
+
+TEST_F(HostProgram, AnUnwritableOutputFileIsAnError) {
+    for (const char* option : {"--render", "--output"}) {
+        const std::string target = std::string(option) == "--render" ? "no-dir/x.wav" : "wav:no-dir/x.wav";
+        const HostRun r = runScript("error('the script must not run')", {option, target});
+        EXPECT_EQ(r.status, 1) << option;
+        EXPECT_NE(r.err.find("cannot write 'no-dir/x.wav'"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("must not run"), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,349 @@
+// The sound service under the virtual clock: cursors, locks, notifications, volume and
+// rate conversion, measured on what the mixer really produced.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+#include <random>
+#include <vector>
+
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
+#include <plat/winbase.h>
+
+namespace {
+
+constexpr uint64_t kMs = 1'000'000;
+constexpr uint32_t kRate = 44100;
+
+struct Capture {
+    std::mutex mutex;
+    std::vector<int16_t> samples;  // interleaved stereo
+    static void receive(void* user, const int16_t* s, size_t frames, unsigned channels) {
+        auto* self = static_cast<Capture*>(user);
+        std::lock_guard lock(self->mutex);
+        self->samples.insert(self->samples.end(), s, s + frames * channels);
+    }
+    Capture() { a5p_set_capture(&Capture::receive, this); }
+    ~Capture() { a5p_set_capture(nullptr, nullptr); }
+    std::vector<int16_t> channel(int c) {
+        std::lock_guard lock(mutex);
+        std::vector<int16_t> out;
+        for (size_t i = c; i < samples.size(); i += 2) out.push_back(samples[i]);
+        return out;
+    }
+};
+
+WAVEFORMATEX pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    return f;
+}
+
+class Mixer : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK); }
+    void TearDown() override {
+        for (auto* b : buffers) b->Release();
+        device->Release();
+    }
+    IDirectSoundBuffer* make(WAVEFORMATEX format, DWORD bytes, DWORD flags = DSBCAPS_CTRLVOLUME) {
+        DSBUFFERDESC desc{};
+        desc.dwSize = DSBUFFERDESC1_SIZE_32;
+        desc.dwFlags = flags;
+        desc.dwBufferBytes = bytes;
+        desc.lpwfxFormat = &format;
+        IDirectSoundBuffer* b = nullptr;
+        EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+        if (b) buffers.push_back(b);
+        return b;
+    }
+    static void fill(IDirectSoundBuffer* b, const void* data, DWORD bytes) {
+        void *p1, *p2;
+        DWORD n1, n2;
+        ASSERT_EQ(b->Lock(0, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
+        std::memcpy(p1, data, n1);
+        ASSERT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+    }
+    IDirectSound* device = nullptr;
+    std::vector<IDirectSoundBuffer*> buffers;
+};
+
+// Index of the first non-zero sample, or the size.
+size_t firstSound(const std::vector<int16_t>& s) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == 0) ++i;
+    return i;
+}
+
+double rms(const std::vector<int16_t>& s, size_t from, size_t count) {
+    double sum = 0;
+    for (size_t i = from; i < from + count; ++i) sum += double(s[i]) * s[i];
+    return std::sqrt(sum / count);
+}
+
+// Energy of the Hann-windowed signal in the DFT bins between two frequencies.
+double bandEnergy(const std::vector<int16_t>& s, size_t from, size_t n, double lowHz, double highHz) {
+    double energy = 0;
+    for (size_t k = size_t(lowHz * n / kRate); k <= size_t(highHz * n / kRate) && k < n / 2; ++k) {
+        double re = 0, im = 0;
+        for (size_t i = 0; i < n; ++i) {
+            double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
+            re += w * s[from + i] * std::cos(2 * M_PI * k * i / n);
+            im -= w * s[from + i] * std::sin(2 * M_PI * k * i / n);
+        }
+        energy += re * re + im * im;
+    }
+    return energy;
+}
+
+TEST_F(Mixer, BufferAtOutputRateAndFullVolumePassesThroughBitForBit) {
+    std::vector<int16_t> data(2 * 3000);
+    std::mt19937 rng(7);
+    for (auto& v : data) v = static_cast<int16_t>(rng());
+    auto* b = make(pcm(kRate, 2, 16), DWORD(data.size() * 2));
+    fill(b, data.data(), DWORD(data.size() * 2));
+    Capture capture;
+    ASSERT_EQ(b->Play(0, 0, 0), DS_OK);
+    a5p_advance_ns(200 * kMs);
+    std::lock_guard lock(capture.mutex);
+    size_t start = firstSound(capture.samples);
+    ASSERT_LT(start + data.size(), capture.samples.size());
+    ASSERT_EQ(start % 2, 0u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), capture.samples.begin() + long(start)));
+    for (size_t i = start + data.size(); i < capture.samples.size(); ++i) ASSERT_EQ(capture.samples[i], 0);
+}
+
+TEST_F(Mixer, MonoPlaysAtFullLevelOnBothChannels) {
+    std::vector<int16_t> data(4000, 12345);
+    auto* b = make(pcm(kRate, 1, 16), DWORD(data.size() * 2));
+    fill(b, data.data(), DWORD(data.size() * 2));
+    Capture capture;
+    b->Play(0, 0, 0);
+    a5p_advance_ns(50 * kMs);
+    auto left = capture.channel(0), right = capture.channel(1);
+    size_t start = firstSound(left);
+    ASSERT_LT(start + 1000, left.size());
+    for (size_t i = start; i < start + 1000; ++i) {
+        ASSERT_EQ(left[i], 12345);
+        ASSERT_EQ(right[i], 12345);
+    }
+}
+
+TEST_F(Mixer, LoopingCursorWrapsAndOneShotStopsAtItsEnd) {
+    const DWORD frames = 1000;
+    auto* loop = make(pcm(kRate, 2, 16), frames * 4);
+    auto* once = make(pcm(kRate, 2, 16), frames * 4);
+    loop->Play(0, 0, DSBPLAY_LOOPING);
+    once->Play(0, 0, 0);
+    const uint64_t before = a5p_frames_mixed();
+    a5p_advance_ns(5 * 256 * 1'000'000'000ull / kRate + 1);
+    const uint64_t mixed = a5p_frames_mixed() - before;
+    ASSERT_GT(mixed, frames);
+    DWORD play = 1, write = 0, status = 0;
+    loop->GetCurrentPosition(&play, &write);
+    EXPECT_EQ(play, DWORD((mixed % frames) * 4));
+    loop->GetStatus(&status);
+    EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+    once->GetStatus(&status);
+    EXPECT_EQ(status, 0u);
+    once->GetCurrentPosition(&play, nullptr);
+    EXPECT_EQ(play, 0u);
+}
+
+TEST_F(Mixer, StopKeepsThePositionAndPlayContinuesFromIt) {
+    auto* b = make(pcm(kRate, 2, 16), 65536);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    a5p_advance_ns(30 * kMs);
+    b->Stop();
+    DWORD stopped = 0, later = 0;
+    b->GetCurrentPosition(&stopped, nullptr);
+    EXPECT_GT(stopped, 0u);
+    a5p_advance_ns(30 * kMs);
+    b->GetCurrentPosition(&later, nullptr);
+    EXPECT_EQ(stopped, later);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    a5p_advance_ns(30 * kMs);
+    b->GetCurrentPosition(&later, nullptr);
+    EXPECT_GT(later, stopped);
+    EXPECT_EQ(b->SetCurrentPosition(400), DS_OK);
+    b->GetCurrentPosition(&later, nullptr);
+    EXPECT_EQ(later, 400u);
+}
+
+TEST_F(Mixer, LockGivesOnePartOrTwoWhenTheRegionWraps) {
+    auto* b = make(pcm(kRate, 2, 16), 1000);
+    void *p1, *p2;
+    DWORD n1, n2;
+    ASSERT_EQ(b->Lock(100, 200, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 200u);
+    EXPECT_EQ(p2, nullptr);
+    EXPECT_EQ(n2, 0u);
+    b->Unlock(p1, n1, p2, n2);
+    ASSERT_EQ(b->Lock(900, 300, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 100u);
+    EXPECT_EQ(n2, 200u);
+    EXPECT_EQ(static_cast<uint8_t*>(p1) - static_cast<uint8_t*>(p2), 900);
+    EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+    EXPECT_EQ(b->Lock(1000, 4, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->Lock(0, 1001, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->Unlock(reinterpret_cast<uint8_t*>(p1) + 2000, 4, nullptr, 0), DSERR_INVALIDPARAM);
+}
+
+TEST_F(Mixer, NotificationsFireWhenTheCursorPassesTheirOffsets) {
+    const DWORD block = 4096;  // 1024 frames
+    auto* b = make(pcm(kRate, 2, 16), 4 * block, DSBCAPS_CTRLPOSITIONNOTIFY);
+    IDirectSoundNotify* notify = nullptr;
+    ASSERT_EQ(b->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)), S_OK);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DSBPOSITIONNOTIFY positions[4];
+    for (DWORD i = 0; i < 4; ++i) positions[i] = {block * (i + 1) - 1, event};
+    ASSERT_EQ(notify->SetNotificationPositions(4, positions), DS_OK);
+    notify->Release();
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    // The cursor moves 1024 bytes per 256-frame block: each offset is passed in the
+    // fourth block after the previous one.
+    const uint64_t blockNs = 256 * 1'000'000'000ull / kRate + 1;
+    int fired = 0;
+    for (int k = 1; k <= 16; ++k) {
+        a5p_advance_ns(blockNs);
+        DWORD play = 0;
+        b->GetCurrentPosition(&play, nullptr);
+        bool signaled = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+        if (signaled) ++fired;
+        EXPECT_EQ(signaled, play % block == 0) << "block " << k << " cursor " << play;
+    }
+    EXPECT_EQ(fired, 4);
+    CloseHandle(event);
+}
+
+TEST_F(Mixer, VolumeIsTenToTheAttenuationOverTwoThousandAndMinimumIsSilent) {
+    std::vector<int16_t> data(2 * 8000, 20000);
+    auto* b = make(pcm(kRate, 2, 16), DWORD(data.size() * 2));
+    fill(b, data.data(), DWORD(data.size() * 2));
+    for (LONG att : {-600L, -2000L, -10000L}) {
+        ASSERT_EQ(b->SetVolume(att), DS_OK);
+        LONG back = 0;
+        b->GetVolume(&back);
+        EXPECT_EQ(back, att);
+        b->SetCurrentPosition(0);
+        Capture capture;
+        b->Play(0, 0, 0);
+        a5p_advance_ns(100 * kMs);
+        auto left = capture.channel(0);
+        long peak = 0;
+        for (auto v : left) peak = std::max(peak, long(std::abs(v)));
+        EXPECT_NEAR(double(peak), att == -10000 ? 0.0 : 20000 * std::pow(10.0, att / 2000.0), 1.0) << att;
+    }
+    EXPECT_EQ(b->SetVolume(1), DSERR_INVALIDPARAM);
+}
+
+TEST_F(Mixer, EightBitToneAt22kHzComesOutAt1kHzWithItsLevel) {
+    const uint32_t rate = 22050;
+    std::vector<uint8_t> data(rate);  // one second
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(std::lround(128 + 100 * std::sin(2 * M_PI * 1000 * i / rate)));
+    auto* b = make(pcm(rate, 1, 8), DWORD(data.size()));
+    fill(b, data.data(), DWORD(data.size()));
+    Capture capture;
+    b->Play(0, 0, 0);
+    a5p_advance_ns(600 * kMs);
+    auto left = capture.channel(0);
+    size_t start = firstSound(left) + 2000;
+    const size_t n = 8192;
+    ASSERT_GT(left.size(), start + n);
+    // Level: a sine of peak 100 × 256 has an RMS of 25600 / sqrt(2).
+    double level = 20 * std::log10(rms(left, start, n) / (25600 / std::sqrt(2.0)));
+    EXPECT_LT(std::abs(level), 0.5) << level << " dB";
+    // Frequency from zero crossings over n samples.
+    int crossings = 0;
+    for (size_t i = start + 1; i < start + n; ++i) crossings += (left[i - 1] < 0) != (left[i] < 0);
+    double hz = crossings / 2.0 * kRate / n;
+    EXPECT_NEAR(hz, 1000.0, 15.0);
+}
+
+TEST_F(Mixer, EightKilohertzBufferLeavesNoImagesAboveFourKilohertz) {
+    const uint32_t rate = 8000;
+    std::vector<int16_t> data(rate);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * 1000 * i / rate)));
+    auto* b = make(pcm(rate, 1, 16), DWORD(data.size() * 2));
+    fill(b, data.data(), DWORD(data.size() * 2));
+    Capture capture;
+    b->Play(0, 0, 0);
+    a5p_advance_ns(600 * kMs);
+    auto left = capture.channel(0);
+    size_t start = firstSound(left) + 2000;
+    const size_t n = 4096;
+    ASSERT_GT(left.size(), start + n);
+    double tone = bandEnergy(left, start, n, 900, 1100);
+    double images = bandEnergy(left, start, n, 4300, 20000);
+    EXPECT_LT(10 * std::log10(images / tone), -55.0);
+}
+
+TEST_F(Mixer, OnlyPcmBuffersOfSaneFormatsAreMade) {
+    WAVEFORMATEX f = pcm(kRate, 2, 16);
+    f.wFormatTag = 3;  // IEEE float
+    DSBUFFERDESC desc{};
+    desc.dwSize = DSBUFFERDESC1_SIZE_32;
+    desc.dwBufferBytes = 4096;
+    desc.lpwfxFormat = &f;
+    IDirectSoundBuffer* b = reinterpret_cast<IDirectSoundBuffer*>(1);
+    EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DSERR_BADFORMAT);
+    EXPECT_EQ(b, nullptr);
+    f = pcm(kRate, 3, 16);
+    EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DSERR_BADFORMAT);
+    f = pcm(kRate, 2, 16);
+    desc.dwSize = 12;
+    EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DSERR_INVALIDPARAM);
+    desc.dwSize = DSBUFFERDESC_SIZE_32;
+    desc.dwFlags = DSBCAPS_LOCHARDWARE;
+    EXPECT_NE(device->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+}
+
+TEST_F(Mixer, LostBufferRefusesLocksUntilRestored) {
+    auto* b = make(pcm(kRate, 2, 16), 4096);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    a5p_mark_buffer_lost(b, 2);
+    DWORD status = 0;
+    b->GetStatus(&status);
+    EXPECT_EQ(status, DSBSTATUS_BUFFERLOST);
+    void *p1, *p2;
+    DWORD n1, n2;
+    EXPECT_EQ(b->Lock(0, 16, &p1, &n1, &p2, &n2, 0), DSERR_BUFFERLOST);
+    EXPECT_EQ(b->Play(0, 0, 0), DSERR_BUFFERLOST);
+    EXPECT_EQ(b->Restore(), DSERR_BUFFERLOST);
+    EXPECT_EQ(b->Restore(), DSERR_BUFFERLOST);
+    EXPECT_EQ(b->Restore(), DS_OK);
+    EXPECT_EQ(b->Lock(0, 16, &p1, &n1, &p2, &n2, 0), DS_OK);
+    b->Unlock(p1, n1, p2, n2);
+}
+
+TEST_F(Mixer, PrimaryBufferFormatNeedsPriorityLevel) {
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof(DSBUFFERDESC);
+    desc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    IDirectSoundBuffer* primary = nullptr;
+    ASSERT_EQ(device->CreateSoundBuffer(&desc, &primary, nullptr), DS_OK);
+    WAVEFORMATEX f = pcm(22050, 1, 8);
+    EXPECT_EQ(primary->SetFormat(&f), DSERR_PRIOLEVELNEEDED);
+    ASSERT_EQ(device->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DS_OK);
+    EXPECT_EQ(primary->SetFormat(&f), DS_OK);
+    WAVEFORMATEX back{};
+    primary->GetFormat(&back, sizeof back, nullptr);
+    EXPECT_EQ(back.nSamplesPerSec, 22050u);
+    // The host fixed the output format: the mix stays at 44.1 kHz stereo.
+    EXPECT_EQ(a5p_output_rate(), kRate);
+    IDirectSoundBuffer* again = nullptr;
+    device->CreateSoundBuffer(&desc, &again, nullptr);
+    EXPECT_EQ(again, primary);
+    again->Release();
+    primary->Release();
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// The command line of a5host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace a5host {
+
+struct ResourceOption {
+    std::string name;
+    std::string file;
+    std::string type = "WAVE";
+};
+
+struct Options {
+    enum class Output { Default, Device, Null, Wav };  // main.cpp maps these in this order
+
+    Output output = Output::Default;
+    std::string wavPath;  // Output::Wav
+    bool render = false;  // virtual clock, as fast as it goes, into wavPath
+    unsigned rate = 44100;
+    bool verbose = false;
+    bool help = false;
+    std::vector<ResourceOption> resources;
+    std::string script;
+    std::vector<std::string> scriptArgs;
+};
+
+// Parses argv[1..]. False with a message for a usage error.
+bool parseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+const char* usageText();
+
+}  // namespace a5host
