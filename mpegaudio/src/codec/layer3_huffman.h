@@ -15,10 +15,10 @@ inline constexpr int kLookupBits = 8;
 inline constexpr uint16_t kLookupDeeper = 0x8000;
 
 struct HuffTable {
-  const int16_t* tree;      // null for the books that code nothing (0, and the unused 4 and 14)
-  const uint16_t* lookup;   // 1 << kLookupBits entries
-  uint16_t size;            // entries in the tree (2 * leaves - 1)
-  uint8_t linbits;
+    const int16_t* tree;     // null for the books that code nothing (0, and the unused 4 and 14)
+    const uint16_t* lookup;  // 1 << kLookupBits entries
+    uint16_t size;           // entries in the tree (2 * leaves - 1)
+    uint8_t linbits;
 };
 
 // Indexed by table_select (0 ... 31).

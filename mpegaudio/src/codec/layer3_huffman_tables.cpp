@@ -16,77 +16,80 @@ namespace {
 // count1 books (dim = 0).
 template <size_t N>
 class TreeBuilder {
- public:
-  constexpr TreeBuilder(const uint32_t (&code)[N], const uint8_t (&len)[N], int dim)
-      : code_(code), len_(len), dim_(dim) {}
+  public:
+    constexpr TreeBuilder(const uint32_t (&code)[N], const uint8_t (&len)[N], int dim)
+        : code_(code), len_(len), dim_(dim) {}
 
-  constexpr std::array<int16_t, 2 * N - 1> build() {
-    emit(0, 0);
-    if (pos_ != 2 * N - 1) throw "code book has duplicate code words";
-    return out_;
-  }
-
- private:
-  constexpr void emit(uint32_t prefix, int depth) {
-    if (depth > 19) throw "code book is incomplete";
-    for (size_t i = 0; i < N; ++i) {
-      if (len_[i] == depth && code_[i] == prefix) {
-        for (size_t j = 0; j < N; ++j) {
-          if (len_[j] > depth && (code_[j] >> (len_[j] - depth)) == prefix) throw "ambiguous code";
-        }
-        out_[pos_++] = static_cast<int16_t>(dim_ == 0 ? static_cast<int>(i)
-                                                      : (static_cast<int>(i) / dim_) << 4 |
-                                                            (static_cast<int>(i) % dim_));
-        return;
-      }
+    constexpr std::array<int16_t, 2 * N - 1> build() {
+        emit(0, 0);
+        if (pos_ != 2 * N - 1) throw "code book has duplicate code words";
+        return out_;
     }
-    const size_t node = pos_++;
-    emit(prefix << 1, depth + 1);
-    out_[node] = static_cast<int16_t>(-static_cast<int>(pos_ - node - 1));
-    emit(prefix << 1 | 1, depth + 1);
-  }
 
-  const uint32_t (&code_)[N];
-  const uint8_t (&len_)[N];
-  int dim_;
-  std::array<int16_t, 2 * N - 1> out_{};
-  size_t pos_ = 0;
+  private:
+    constexpr void emit(uint32_t prefix, int depth) {
+        if (depth > 19) throw "code book is incomplete";
+        for (size_t i = 0; i < N; ++i) {
+            if (len_[i] == depth && code_[i] == prefix) {
+                for (size_t j = 0; j < N; ++j) {
+                    if (len_[j] > depth && (code_[j] >> (len_[j] - depth)) == prefix) throw "ambiguous code";
+                }
+                out_[pos_++] = static_cast<int16_t>(dim_ == 0 ? static_cast<int>(i)
+                                                              : (static_cast<int>(i) / dim_) << 4 |
+                                                                    (static_cast<int>(i) % dim_));
+                return;
+            }
+        }
+        const size_t node = pos_++;
+        emit(prefix << 1, depth + 1);
+        out_[node] = static_cast<int16_t>(-static_cast<int>(pos_ - node - 1));
+        emit(prefix << 1 | 1, depth + 1);
+    }
+
+    const uint32_t (&code_)[N];
+    const uint8_t (&len_)[N];
+    int dim_;
+    std::array<int16_t, 2 * N - 1> out_{};
+    size_t pos_ = 0;
 };
 
 template <size_t N>
 constexpr std::array<int16_t, 2 * N - 1> make_tree(const uint32_t (&code)[N], const uint8_t (&len)[N],
-                                                  int dim) {
-  return TreeBuilder<N>(code, len, dim).build();
+                                                   int dim) {
+    return TreeBuilder<N>(code, len, dim).build();
 }
 
 // The first-level look-up of a tree: every kLookupBits-bit pattern walked as far as it goes.
 template <size_t M>
 constexpr std::array<uint16_t, 1 << kLookupBits> make_lookup(const std::array<int16_t, M>& t) {
-  std::array<uint16_t, 1 << kLookupBits> out{};
-  for (int bits = 0; bits < (1 << kLookupBits); ++bits) {
-    int p = 0;
-    int used = 0;
-    while (t[p] < 0 && used < kLookupBits) {
-      const bool one = ((bits >> (kLookupBits - 1 - used)) & 1) != 0;
-      p += 1 + (one ? -t[p] : 0);
-      ++used;
+    std::array<uint16_t, 1 << kLookupBits> out{};
+    for (int bits = 0; bits < (1 << kLookupBits); ++bits) {
+        int p = 0;
+        int used = 0;
+        while (t[p] < 0 && used < kLookupBits) {
+            const bool one = ((bits >> (kLookupBits - 1 - used)) & 1) != 0;
+            p += 1 + (one ? -t[p] : 0);
+            ++used;
+        }
+        out[bits] =
+            t[p] >= 0 ? static_cast<uint16_t>(used << 8 | t[p]) : static_cast<uint16_t>(kLookupDeeper | p);
     }
-    out[bits] = t[p] >= 0 ? static_cast<uint16_t>(used << 8 | t[p]) : static_cast<uint16_t>(kLookupDeeper | p);
-  }
-  return out;
+    return out;
 }
 
 template <size_t M>
 struct Book {
-  std::array<int16_t, M> tree;
-  std::array<uint16_t, 1 << kLookupBits> lookup;
+    std::array<int16_t, M> tree;
+    std::array<uint16_t, 1 << kLookupBits> lookup;
 };
 
 template <size_t M>
 constexpr Book<M> with_lookup(const std::array<int16_t, M>& t) {
-  return {t, make_lookup(t)};
+    return {t, make_lookup(t)};
 }
 
+// The code books keep the standard's layout: one row of x per line.
+// clang-format off
 // ---- Table 1 (2 x 2) ----
 constexpr uint32_t c1[] = {1, 1, 1, 0};
 constexpr uint8_t l1[] = {1, 3, 2, 3};
@@ -290,6 +293,8 @@ constexpr uint8_t lA[] = {1, 4, 4, 5, 4, 6, 5, 6, 4, 5, 5, 6, 5, 6, 6, 6};
 constexpr uint32_t cB[] = {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
 constexpr uint8_t lB[] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
 
+// clang-format on
+
 constexpr auto t1 = with_lookup(make_tree(c1, l1, 2));
 constexpr auto t2 = with_lookup(make_tree(c2, l2, 3));
 constexpr auto t3 = with_lookup(make_tree(c3, l3, 3));
@@ -310,20 +315,43 @@ constexpr auto tB = with_lookup(make_tree(cB, lB, 0));
 
 template <size_t M>
 constexpr HuffTable book(const Book<M>& b, uint8_t linbits) {
-  return {b.tree.data(), b.lookup.data(), static_cast<uint16_t>(M), linbits};
+    return {b.tree.data(), b.lookup.data(), static_cast<uint16_t>(M), linbits};
 }
 
 }  // namespace
 
-const HuffTable kBigValueTables[32] = {
-    {nullptr, nullptr, 0, 0},  book(t1, 0),      book(t2, 0),      book(t3, 0),
-    {nullptr, nullptr, 0, 0},  book(t5, 0),      book(t6, 0),      book(t7, 0),
-    book(t8, 0),      book(t9, 0),      book(t10, 0),     book(t11, 0),
-    book(t12, 0),     book(t13, 0),     {nullptr, nullptr, 0, 0},  book(t15, 0),
-    book(t16, 1),     book(t16, 2),     book(t16, 3),     book(t16, 4),
-    book(t16, 6),     book(t16, 8),     book(t16, 10),    book(t16, 13),
-    book(t24, 4),     book(t24, 5),     book(t24, 6),     book(t24, 7),
-    book(t24, 8),     book(t24, 9),     book(t24, 11),    book(t24, 13)};
+const HuffTable kBigValueTables[32] = {{nullptr, nullptr, 0, 0},
+                                       book(t1, 0),
+                                       book(t2, 0),
+                                       book(t3, 0),
+                                       {nullptr, nullptr, 0, 0},
+                                       book(t5, 0),
+                                       book(t6, 0),
+                                       book(t7, 0),
+                                       book(t8, 0),
+                                       book(t9, 0),
+                                       book(t10, 0),
+                                       book(t11, 0),
+                                       book(t12, 0),
+                                       book(t13, 0),
+                                       {nullptr, nullptr, 0, 0},
+                                       book(t15, 0),
+                                       book(t16, 1),
+                                       book(t16, 2),
+                                       book(t16, 3),
+                                       book(t16, 4),
+                                       book(t16, 6),
+                                       book(t16, 8),
+                                       book(t16, 10),
+                                       book(t16, 13),
+                                       book(t24, 4),
+                                       book(t24, 5),
+                                       book(t24, 6),
+                                       book(t24, 7),
+                                       book(t24, 8),
+                                       book(t24, 9),
+                                       book(t24, 11),
+                                       book(t24, 13)};
 
 const HuffTable kCount1Tables[2] = {book(tA, 0), book(tB, 0)};
 

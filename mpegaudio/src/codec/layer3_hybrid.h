@@ -8,10 +8,10 @@ namespace mpa::l3 {
 enum class BlockLayout { kLong, kShort, kMixed };
 
 struct HybridBlock {
-  BlockLayout layout;
-  int block_type;  // window of the long subbands: 0 normal, 1 start, 3 stop (2: short)
-  bool mixed;      // the two lowest subbands use the normal long window whatever the block type
-  int subbands;    // subbands to transform (1 ... 32); the others pass the overlap on
+    BlockLayout layout;
+    int block_type;  // window of the long subbands: 0 normal, 1 start, 3 stop (2: short)
+    bool mixed;      // the two lowest subbands use the normal long window whatever the block type
+    int subbands;    // subbands to transform (1 ... 32); the others pass the overlap on
 };
 
 // Transforms one granule of one channel. `spectrum` holds 576 lines (short blocks in
