@@ -1,0 +1,250 @@
+#include "codec/layer3_spectrum.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/layer3_huffman.h"
+
+namespace mpa::l3 {
+namespace {
+
+// A run of lines that share one gain: one long band, or one window of a short band.
+struct Run {
+    uint16_t start;
+    uint16_t count;
+    uint16_t step;  // 1 for long bands, 3 for short windows (window-interleaved order)
+    float gain;
+};
+
+struct Runs {
+    Run run[40];
+    int size = 0;
+    uint32_t lines = 0;
+};
+
+void build_runs(const GranuleInfo& g, const BandTable& bands, bool mid_side, Runs& r) {
+    const float* gain = requant_tables().gain;
+    const int base = static_cast<int>(g.global_gain) - (mid_side ? 2 : 0) + RequantTables::kGainBias;
+    const int shift = 1 + static_cast<int>(g.scalefac_scale);
+    int longs = 22;
+    int first_short = 13;
+    if (g.short_blocks()) {
+        longs = 0;
+        first_short = 0;
+        if (g.mixed_block) {
+            while (bands.long_bounds[longs + 1] <= 36) ++longs;
+            first_short = 0;
+            while (bands.short_bounds[first_short] * 3 < 36) ++first_short;
+        }
+    }
+    for (int b = 0; b < longs; ++b) {
+        const int pre = g.preflag ? kPretab[b] : 0;
+        const int e = base - ((g.sf_long[b] + pre) << shift);
+        const uint16_t start = bands.long_bounds[b];
+        r.run[r.size++] = {start, static_cast<uint16_t>(bands.long_bounds[b + 1] - start), 1, gain[e]};
+    }
+    for (int b = first_short; b < 13; ++b) {
+        const uint16_t start = bands.short_bounds[b];
+        const uint16_t width = static_cast<uint16_t>(bands.short_bounds[b + 1] - start);
+        for (int w = 0; w < 3; ++w) {
+            const int e = base - 8 * static_cast<int>(g.subblock_gain[w]) - (g.sf_short[b][w] << shift);
+            r.run[r.size++] = {static_cast<uint16_t>(3 * start + w), width, 3, gain[e]};
+        }
+    }
+    for (int i = 0; i < r.size; ++i) r.lines += r.run[i].count;
+}
+
+// Bits of the stream words, most significant first, through a 64-bit cache.
+class BitCache {
+  public:
+    BitCache(const uint32_t* words, uint32_t start_bit) : base_(words), next_(words + start_bit / 32) {
+        refill();
+        const unsigned skip = start_bit % 32;
+        cache_ <<= skip;
+        count_ -= static_cast<int>(skip);
+    }
+    // Guarantees at least 32 bits in the cache.
+    void refill() {
+        if (count_ < 32) {
+            cache_ |= static_cast<uint64_t>(*next_++) << (32 - count_);
+            count_ += 32;
+        }
+    }
+    uint32_t top_bit() const { return static_cast<uint32_t>(cache_ >> 63); }
+    uint32_t peek(int n) const { return static_cast<uint32_t>(cache_ >> (64 - n)); }
+    void drop(int n) {
+        cache_ <<= n;
+        count_ -= n;
+    }
+    // n in 1 ... 32; the cache must hold n bits.
+    uint32_t take(int n) {
+        const uint32_t v = static_cast<uint32_t>(cache_ >> (64 - n));
+        drop(n);
+        return v;
+    }
+    uint32_t position() const {
+        return static_cast<uint32_t>(next_ - base_) * 32u - static_cast<uint32_t>(count_);
+    }
+
+  private:
+    const uint32_t* base_;
+    const uint32_t* next_;
+    uint64_t cache_ = 0;
+    int count_ = 0;
+};
+
+// Decodes one code word: a table look-up, then for long codes the rest of the tree walk.
+// The cache must hold the longest code word (19 bits).
+inline int decode_leaf(BitCache& bits, const HuffTable& t) {
+    const uint32_t e = t.lookup[bits.peek(kLookupBits)];
+    if ((e & kLookupDeeper) == 0) {
+        bits.drop(static_cast<int>(e >> 8));
+        return static_cast<int>(e & 0xFF);
+    }
+    bits.drop(kLookupBits);
+    int p = static_cast<int>(e & 0x3FF);
+    int v;
+    while ((v = t.tree[p]) < 0) {
+        p += 1 + (bits.top_bit() ? -v : 0);
+        bits.drop(1);
+    }
+    return v;
+}
+
+// Writes requantised values run by run.
+class Writer {
+  public:
+    Writer(const Runs& runs, float* xr) : runs_(runs), xr_(xr) { enter(0); }
+    // Two values; runs have even lengths and pairs start at even lines, so a pair never
+    // straddles two runs.
+    void pair(float a, float b) {
+        if (left_ == 0) enter(index_ + 1);
+        dst_[0] = a * gain_;
+        dst_[step_] = b * gain_;
+        dst_ += 2 * step_;
+        left_ -= 2;
+    }
+    // Four values, which may straddle two runs.
+    void quad(const float* v) {
+        if (left_ < 4) {
+            for (int i = 0; i < 4; ++i) one(v[i]);
+            return;
+        }
+        for (int i = 0; i < 4; ++i) dst_[i * step_] = v[i] * gain_;
+        dst_ += 4 * step_;
+        left_ -= 4;
+    }
+    void one(float a) {
+        if (left_ == 0) enter(index_ + 1);
+        *dst_ = a * gain_;
+        dst_ += step_;
+        --left_;
+    }
+
+  private:
+    void enter(int i) {
+        index_ = i;
+        const Run& r = runs_.run[i];
+        dst_ = xr_ + r.start;
+        left_ = r.count;
+        step_ = r.step;
+        gain_ = r.gain;
+    }
+    const Runs& runs_;
+    float* xr_;
+    float* dst_ = nullptr;
+    int index_ = 0;
+    int left_ = 0;
+    int step_ = 1;
+    float gain_ = 0.0f;
+};
+
+// A nonzero magnitude's value with the sign bit that follows it in the stream.
+inline float with_sign(BitCache& bits, float v) {
+    uint32_t u;
+    std::memcpy(&u, &v, sizeof u);
+    u ^= bits.take(1) << 31;
+    std::memcpy(&v, &u, sizeof v);
+    return v;
+}
+
+// One big value of a book with linbits.
+inline float escaped_value(BitCache& bits, uint32_t x, int linbits, const float* pow43) {
+    if (x == 15) x += bits.take(linbits);
+    return x == 0 ? 0.0f : with_sign(bits, pow43[x]);
+}
+
+// The pairs of one region up to line `end`. Books without linbits need no second refill: a
+// refilled cache holds the longest code word (19 bits) and both sign bits.
+template <bool kLinbits>
+void decode_region(BitCache& bits, const HuffTable& t, const float* pow43, uint32_t end, uint32_t& line,
+                   Writer& out) {
+    for (; line < end; line += 2) {
+        bits.refill();
+        const uint32_t leaf = static_cast<uint32_t>(decode_leaf(bits, t));
+        float a;
+        float b;
+        if constexpr (kLinbits) {
+            bits.refill();
+            a = escaped_value(bits, leaf >> 4, t.linbits, pow43);
+            b = escaped_value(bits, leaf & 15, t.linbits, pow43);
+        } else {
+            const uint32_t x = leaf >> 4;
+            const uint32_t y = leaf & 15;
+            a = x == 0 ? 0.0f : with_sign(bits, pow43[x]);
+            b = y == 0 ? 0.0f : with_sign(bits, pow43[y]);
+        }
+        out.pair(a, b);
+    }
+}
+
+}  // namespace
+
+uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end_bit, const GranuleInfo& g,
+                         const BandTable& bands, bool mid_side, float* xr) {
+    std::memset(xr, 0, 576 * sizeof(float));
+    Runs runs;
+    build_runs(g, bands, mid_side, runs);
+    const float* pow43 = requant_tables().pow43;
+    Writer out(runs, xr);
+    BitCache bits(words, start_bit);
+
+    const uint32_t big_end = std::min(2 * g.big_values, runs.lines);
+    const uint32_t bounds[3] = {std::min(g.region1_start, big_end), std::min(g.region2_start, big_end),
+                                big_end};
+    uint32_t line = 0;
+    for (int region = 0; region < 3; ++region) {
+        const HuffTable& t = kBigValueTables[g.table_select[region]];
+        const uint32_t end = std::max(bounds[region], line);
+        if (t.tree == nullptr) {
+            for (; line < end; line += 2) out.pair(0.0f, 0.0f);
+            continue;
+        }
+        if (t.linbits != 0) {
+            decode_region<true>(bits, t, pow43, end, line, out);
+        } else {
+            decode_region<false>(bits, t, pow43, end, line, out);
+        }
+    }
+
+    const HuffTable& quads = kCount1Tables[g.count1_table];
+    while (line < runs.lines && bits.position() < end_bit) {
+        bits.refill();
+        const int leaf = decode_leaf(bits, quads);
+        float v[4];
+        for (int i = 0; i < 4; ++i) {
+            v[i] = 0.0f;
+            if (leaf & (8 >> i)) v[i] = with_sign(bits, 1.0f);
+        }
+        if (bits.position() > end_bit) break;  // the last quadruple overran the granule: dropped
+        if (line + 4 <= runs.lines) {
+            out.quad(v);
+            line += 4;
+        } else {
+            for (int i = 0; i < 4 && line < runs.lines; ++i, ++line) out.one(v[i]);
+        }
+    }
+    return line;
+}
+
+}  // namespace mpa::l3

@@ -1,0 +1,10 @@
+# Decodes STREAM with mpadec and judges the raw PCM against REFERENCE by RULE.
+execute_process(COMMAND ${MPADEC} -q ${STREAM} raw:${OUTPUT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "mpadec failed with ${rc} on ${STREAM}")
+endif()
+execute_process(COMMAND ${CHECK} ${RULE} ${OUTPUT} ${REFERENCE} RESULT_VARIABLE rc)
+file(REMOVE ${OUTPUT})
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${STREAM} misses full accuracy")
+endif()
