@@ -10,8 +10,6 @@ namespace {
 constexpr DWORD kNotifyCount = 16;
 constexpr DWORD kStreamFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2;
 
-// A switch is on when its integer part is exactly 1.
-bool switchOn(std::int32_t value) { return (static_cast<std::uint32_t>(value) & ~0x3FFu) == 0x400u; }
 
 }  // namespace
 
@@ -59,12 +57,12 @@ int SongPlayer::failLoad(int code) {
   return code;
 }
 
-int SongPlayer::play(std::int32_t volume, std::int32_t loop) {
+int SongPlayer::play(double volume, bool loop) {
   if (!songLoaded_) return -1;
   std::lock_guard guard(songLock_);
   if (!song_) return -2;
   if (FAILED(song_->reset())) return -3;
-  loopPlayback_ = switchOn(loop);
+  loopPlayback_ = loop;
   if (FAILED(song_->fill(loopPlayback_))) return -4;
   setVolumeLocked(volume);
   if (FAILED(song_->play(0, DSBPLAY_LOOPING))) return -5;
@@ -97,15 +95,15 @@ int SongPlayer::kill() {
   return 0;
 }
 
-int SongPlayer::setVolume(std::int32_t volume) {
+int SongPlayer::setVolume(double volume) {
   if (!songLoaded_) return -1;
   std::lock_guard guard(songLock_);
   if (!song_) return -1;
   return setVolumeLocked(volume);
 }
 
-int SongPlayer::setVolumeLocked(std::int32_t volume) {
-  return song_->setVolume(attenuationFromPercent(volume / 1024.0));
+int SongPlayer::setVolumeLocked(double volume) {
+  return song_->setVolume(attenuationFromPercent(volume));
 }
 
 int SongPlayer::volume() {

@@ -9,7 +9,6 @@
 
 #include <plat/winbase.h>
 
-#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -25,12 +24,12 @@ class SongPlayer {
   // `window` is the engine's main window, the cooperative-level window of the device; the
   // numbers set the device's output format. A failed load leaves nothing behind.
   int load(HWND window, const char* name, int channels, int samplesPerSec, int bitsPerSample);
-  // `volume` and `loop` are the script's fixed-point values (1.0 = 1024).
-  int play(std::int32_t volume, std::int32_t loop);
+  // `volume` in percent; fractions count.
+  int play(double volume, bool loop);
   int stop();
   int kill();
   // A failure answers the buffer's result code.
-  int setVolume(std::int32_t volume);
+  int setVolume(double volume);
   int volume();
   int isPlaying();
 
@@ -41,7 +40,7 @@ class SongPlayer {
 
  private:
   int failLoad(int code);
-  int setVolumeLocked(std::int32_t volume);
+  int setVolumeLocked(double volume);
 
   bool songLoaded_ = false;
   std::unique_ptr<SongDevice> device_;

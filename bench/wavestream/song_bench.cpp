@@ -17,7 +17,6 @@
 namespace {
 
 constexpr std::uint32_t kRate = 44100;
-constexpr std::int32_t kOne = 1024;
 
 double cpuSeconds(clockid_t clock) {
   timespec t{};
@@ -74,7 +73,7 @@ Songs& songs() {
 // mixes, under the virtual clock) to the worker.
 void BM_WorkerCpuPerAudioSecond(benchmark::State& state) {
   wavestream::SongPlayer player;
-  if (player.load(nullptr, songs().shortSong.c_str(), 2, kRate, 16) != 0 || player.play(100 * kOne, kOne) != 0) {
+  if (player.load(nullptr, songs().shortSong.c_str(), 2, kRate, 16) != 0 || player.play(100, true) != 0) {
     state.SkipWithError("song did not start");
     return;
   }
