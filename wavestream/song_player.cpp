@@ -10,7 +10,6 @@ namespace {
 constexpr DWORD kNotifyCount = 16;
 constexpr DWORD kStreamFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2;
 
-
 }  // namespace
 
 SongPlayer::~SongPlayer() { kill(); }
@@ -21,7 +20,7 @@ int SongPlayer::load(HWND window, const char* name, int channels, int samplesPer
   if (name == nullptr || *name == '\0') return -1;
   notifyEvent_ = KernelHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
-  if (!device_) device_ = std::make_unique<SongDevice>();
+  device_ = std::make_unique<SongDevice>();
   if (FAILED(device_->initialize(window, DSSCL_PRIORITY, static_cast<WORD>(channels),
                                  static_cast<DWORD>(samplesPerSec), static_cast<WORD>(bitsPerSample)))) {
     return failLoad(-2);
