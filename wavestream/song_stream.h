@@ -4,13 +4,13 @@
 // other operations apart.
 #pragma once
 
-#include "owned.h"
-#include "wav_reader.h"
-
 #include <plat/dsound.h>
 
 #include <cstdint>
 #include <memory>
+
+#include "owned.h"
+#include "wav_reader.h"
 
 namespace wavestream {
 
@@ -19,40 +19,40 @@ namespace wavestream {
 DWORD songBlockSize(const WAVEFORMATEX& format);
 
 class SongStream {
- public:
-  // Takes the buffer (bufferSize = a whole number of notifySize blocks) and the open
-  // reader; fills the buffer from the start of the song, not looping, cursor at 0.
-  SongStream(ComPtr<IDirectSoundBuffer> buffer, DWORD bufferSize, std::unique_ptr<WavReader> reader,
-             DWORD notifySize);
+  public:
+    // Takes the buffer (bufferSize = a whole number of notifySize blocks) and the open
+    // reader; fills the buffer from the start of the song, not looping, cursor at 0.
+    SongStream(ComPtr<IDirectSoundBuffer> buffer, DWORD bufferSize, std::unique_ptr<WavReader> reader,
+               DWORD notifySize);
 
-  // Restores a lost buffer; S_OK with `restored` set when it was lost, S_FALSE when not.
-  HRESULT restore(bool& restored);
-  // Fills the whole buffer from the first data byte.
-  HRESULT fill(bool loop);
-  // Answers one block notification.
-  HRESULT refill(bool loop);
-  // Back to the start of the song: cursor 0, reader rewound, stream state cleared.
-  HRESULT reset();
-  HRESULT play(DWORD priority, DWORD flags);
-  HRESULT stop();
-  bool isPlaying();
-  HRESULT setVolume(LONG attenuation);
-  LONG volume();
+    // Restores a lost buffer; S_OK with `restored` set when it was lost, S_FALSE when not.
+    HRESULT restore(bool& restored);
+    // Fills the whole buffer from the first data byte.
+    HRESULT fill(bool loop);
+    // Answers one block notification.
+    HRESULT refill(bool loop);
+    // Back to the start of the song: cursor 0, reader rewound, stream state cleared.
+    HRESULT reset();
+    HRESULT play(DWORD priority, DWORD flags);
+    HRESULT stop();
+    bool isPlaying();
+    HRESULT setVolume(LONG attenuation);
+    LONG volume();
 
- private:
-  // Copies song data into `area`; at the data end either wraps to the start (loop) or pads
-  // the rest with silence. Returns how many bytes came from the song in `copied`.
-  HRESULT copySong(std::byte* area, DWORD length, bool loop, DWORD& copied);
-  std::byte silence() const;
+  private:
+    // Copies song data into `area`; at the data end either wraps to the start (loop) or pads
+    // the rest with silence. Returns how many bytes came from the song in `copied`.
+    HRESULT copySong(std::byte* area, DWORD length, bool loop, DWORD& copied);
+    std::byte silence() const;
 
-  ComPtr<IDirectSoundBuffer> buffer_;
-  DWORD bufferSize_;
-  std::unique_ptr<WavReader> reader_;
-  DWORD lastPlayPos_ = 0;
-  std::uint64_t playProgress_ = 0;  // 64-bit: looping songs play for ever
-  DWORD notifySize_;
-  DWORD nextWriteOffset_ = 0;
-  bool silenceFill_ = false;
+    ComPtr<IDirectSoundBuffer> buffer_;
+    DWORD bufferSize_;
+    std::unique_ptr<WavReader> reader_;
+    DWORD lastPlayPos_ = 0;
+    std::uint64_t playProgress_ = 0;  // 64-bit: looping songs play for ever
+    DWORD notifySize_;
+    DWORD nextWriteOffset_ = 0;
+    bool silenceFill_ = false;
 };
 
 }  // namespace wavestream

@@ -3,8 +3,6 @@
 // in order with a rewind to the first one. Results are Windows result codes.
 #pragma once
 
-#include "riff_file.h"
-
 #include <plat/dsound.h>
 
 #include <cstddef>
@@ -13,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "riff_file.h"
+
 namespace wavestream {
 
 // Finds resource `name` of `type` in the host program: nothing when there is none, an
@@ -20,42 +20,42 @@ namespace wavestream {
 using ResourceLookup = std::optional<std::span<const std::byte>> (*)(const char* name, const char* type);
 
 class WavReader {
- public:
-  WavReader() = default;
-  ~WavReader();
-  WavReader(const WavReader&) = delete;
-  WavReader& operator=(const WavReader&) = delete;
+  public:
+    WavReader() = default;
+    ~WavReader();
+    WavReader(const WavReader&) = delete;
+    WavReader& operator=(const WavReader&) = delete;
 
-  // Opens `name` as a file; when no file opens, as the resource `name` of type "WAVE", else
-  // of type "WAV", read from a private copy. Leaves the reader at the first data byte.
-  HRESULT open(const char* name, ResourceLookup resources);
-  // Opens a private copy of a whole WAV held in memory.
-  HRESULT openCopy(std::span<const std::byte> bytes);
+    // Opens `name` as a file; when no file opens, as the resource `name` of type "WAVE", else
+    // of type "WAV", read from a private copy. Leaves the reader at the first data byte.
+    HRESULT open(const char* name, ResourceLookup resources);
+    // Opens a private copy of a whole WAV held in memory.
+    HRESULT openCopy(std::span<const std::byte> bytes);
 
-  // The format record (18 bytes and cbSize more), or null; kept after close.
-  const WAVEFORMATEX* format() const;
-  // Size of the "data" chunk as declared.
-  DWORD dataSize() const { return dataSize_; }
+    // The format record (18 bytes and cbSize more), or null; kept after close.
+    const WAVEFORMATEX* format() const;
+    // Size of the "data" chunk as declared.
+    DWORD dataSize() const { return dataSize_; }
 
-  HRESULT rewind();
-  // Copies up to `length` data bytes; never past the end of the "data" chunk.
-  HRESULT read(void* destination, DWORD length, DWORD* bytesRead);
-  HRESULT close();
+    HRESULT rewind();
+    // Copies up to `length` data bytes; never past the end of the "data" chunk.
+    HRESULT read(void* destination, DWORD length, DWORD* bytesRead);
+    HRESULT close();
 
- private:
-  // Starts an open afresh (closed, no format) and turns a failed allocation into a result.
-  template <typename OpenFn>
-  HRESULT guarded(OpenFn openFn);
-  HRESULT start(std::unique_ptr<RiffFile> file);
-  HRESULT parseHeader();
+  private:
+    // Starts an open afresh (closed, no format) and turns a failed allocation into a result.
+    template <typename OpenFn>
+    HRESULT guarded(OpenFn openFn);
+    HRESULT start(std::unique_ptr<RiffFile> file);
+    HRESULT parseHeader();
 
-  std::vector<std::byte> format_;  // empty: no format
-  std::unique_ptr<RiffFile> file_;
-  ChunkInfo dataChunk_;
-  ChunkInfo riffChunk_;
-  DWORD dataLeft_ = 0;             // data bytes not yet read since the last rewind
-  DWORD dataSize_ = 0;
-  std::vector<std::byte> resourceCopy_;
+    std::vector<std::byte> format_;  // empty: no format
+    std::unique_ptr<RiffFile> file_;
+    ChunkInfo dataChunk_;
+    ChunkInfo riffChunk_;
+    DWORD dataLeft_ = 0;  // data bytes not yet read since the last rewind
+    DWORD dataSize_ = 0;
+    std::vector<std::byte> resourceCopy_;
 };
 
 }  // namespace wavestream
