@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <plat/a5platform.h>
+#include <plat/winbase.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -167,6 +168,23 @@ TEST_F(SongPlayerTest, StopHaltsAndRewinds) {
     advanceMs(100);
     const auto out = capture().take();
     EXPECT_GE(findStart(out, song), 0);
+}
+
+TEST_F(SongPlayerTest, PlayingAPlayingSongRestartsItFromTheStart) {
+    const auto song = songFrames(200000);
+    ASSERT_EQ(load(file("restart.wav", stereoWav(song))), 0);
+    ASSERT_EQ(player.play(100, true), 0);
+    advanceMs(2500);
+    capture().take();
+    ASSERT_EQ(player.play(100, true), 0);
+    // A notification that fired while the restart held the song comes in late.
+    SetEvent(player.notifyEvent());
+    advanceMs(4000);
+    const auto out = capture().take();
+    const long start = findStart(out, song);
+    ASSERT_GE(start, 0);
+    // Seamless from the new start on, past the first refills.
+    for (std::size_t i = 0; i + start * 2 < out.size(); ++i) ASSERT_EQ(out[start * 2 + i], song[i]) << i / 2;
 }
 
 TEST_F(SongPlayerTest, ResultCodesBeforeLoadingAndAfterKilling) {
