@@ -61,11 +61,34 @@ local function trackerPart()
     orvox.Orvox_Stop(index)
 end
 
+-- A WAV song streamed by wavestream: looping, its volume lowered after 4 s, stopped after 6 s.
+local function wavestreamPart()
+    local song = "../shared/media/wav/wav_pcm16_stereo_44100_10s.wav"
+    local function say(what, raw)
+        print(string.format("demo: wavestream: %s -> %g", what, fixed(raw)))
+    end
+    wavestream.__init()
+    local loaded = wavestream.ws_loadSong(song, 2, 44100, 16)
+    say("ws_loadSong(" .. song .. ")", loaded)
+    if loaded == 0 then
+        say("ws_playSong(80, loop)", wavestream.ws_playSong(80, 1))
+        wait(4)
+        say("ws_setSongVol(40)", wavestream.ws_setSongVol(40))
+        say("ws_getSongVol()", wavestream.ws_getSongVol())
+        wait(2)
+        say("ws_isSongPlaying()", wavestream.ws_isSongPlaying())
+        say("ws_stopSong()", wavestream.ws_stopSong())
+    end
+    say("ws_killSong()", wavestream.ws_killSong())
+end
 
 if orvox then
     oggPart()
     trackerPart()
     orvox.Orvox_Shutdown()
+end
+if wavestream then
+    wavestreamPart()
 end
 
 wait(1)

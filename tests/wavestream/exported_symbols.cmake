@@ -1,0 +1,18 @@
+# Fails unless the plug-in exports exactly the engine entry, __init and the song functions.
+execute_process(COMMAND nm -D --defined-only ${PLUGIN} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${PLUGIN}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${table}")
+set(found "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^.* " "" symbol "${line}")
+  list(APPEND found ${symbol})
+endforeach()
+list(SORT found)
+set(expected A5_DLLAPI __init ws_getSongVol ws_isSongPlaying ws_killSong ws_loadSong ws_playSong ws_setSongVol
+  ws_stopSong)
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "exported: ${found}\nexpected: ${expected}")
+endif()
