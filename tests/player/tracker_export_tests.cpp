@@ -295,5 +295,16 @@ TEST_F(TrackerExports, AFileThatOnlyLooksLikeAModuleGoesOnToWindowsMedia) {
     EXPECT_EQ(readFile("MediaLog.txt"), std::string("Success: MOD: a.mod playing with index: 0\n") + kNoReader);
 }
 
+TEST_F(TrackerExports, UnloadingThePluginWhileAModulePlaysEndsIt) {
+    playModule("a.mod", tt::mod31());
+    const int fading = playModule("b.xm", tt::xm());
+    EXPECT_EQ(call("Orvox_FadeOut", fading, fx(1)), 1);
+    ASSERT_TRUE(soundsFor(100));
+    // The engine may unload the plug-in without a shutdown: nothing of it may run after.
+    ASSERT_EQ(dlclose(handle_), 0);
+    handle_ = nullptr;
+    EXPECT_TRUE(silentAfterDrain());
+}
+
 }  // namespace
 }  // namespace orvox::test
