@@ -20,17 +20,23 @@ if not orvox and not wavestream then
     print("demo: no plug-in is built yet; rendering one second of silence")
 end
 
+-- Plays a file through orvox; gives its sound index, or nil (with a note) when it does not play.
+local function play(kind, file, loop)
+    local raw = orvox.Orvox_Play(file, loop)
+    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
+        print("demo: " .. kind .. ": " .. file .. " does not play (see MediaLog.txt)")
+        return nil
+    end
+    local index = fixed(raw)
+    print(string.format("demo: %s: playing %s as sound %d", kind, file, index))
+    return index
+end
+
 -- Ogg Vorbis through orvox: a looping song fades in from silence over 5 s, plays, fades
 -- out over 5 s.
 local function oggPart()
-    local song = "../shared/media/ogg/ogg_stereo_44100_music_skull_stones.ogg"
-    local raw = orvox.Orvox_Play(song, 1)
-    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
-        print("demo: Ogg: " .. song .. " does not play (see MediaLog.txt)")
-        return
-    end
-    local index = fixed(raw)
-    print(string.format("demo: Ogg: playing %s as sound %d", song, index))
+    local index = play("Ogg", "../shared/media/ogg/ogg_stereo_44100_music_skull_stones.ogg", 1)
+    if not index then return end
     orvox.Orvox_Vol(index, 0)
     orvox.Orvox_FadeIn(index, 10)  -- 10 per half-second tick
     wait(8)
@@ -42,14 +48,8 @@ end
 -- A tracker module through orvox, mixed by the tracker library and played through its
 -- own output driver: paused for a second, resumed, faded out, stopped.
 local function trackerPart()
-    local module = "../shared/media/modules/mod_mk_high-score.mod"
-    local raw = orvox.Orvox_Play(module, 0)
-    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
-        print("demo: MOD: " .. module .. " does not play (see MediaLog.txt)")
-        return
-    end
-    local index = fixed(raw)
-    print(string.format("demo: MOD: playing %s as sound %d", module, index))
+    local index = play("MOD", "../shared/media/modules/mod_mk_high-score.mod", 0)
+    if not index then return end
     wait(4)
     orvox.Orvox_Pause(index)
     wait(1)

@@ -3,8 +3,8 @@
 #include <mikmod.h>
 #include <plat/dsound.h>
 #include <plat/mmsystem.h>
+#include <plat/owned.h>
 
-#include <memory>
 #include <mutex>
 
 namespace orvox::tracker::output {
@@ -14,11 +14,8 @@ constexpr DWORD kBufferMs = 200;        // what the device may have queued ahead
 constexpr UINT kRefillPeriodMs = 20;    // a tenth of the buffer: late ticks still find audio queued
 constexpr UINT kRefillResolutionMs = 5;
 
-struct ComRelease {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-using DevicePtr = std::unique_ptr<IDirectSound, ComRelease>;
-using BufferPtr = std::unique_ptr<IDirectSoundBuffer, ComRelease>;
+using DevicePtr = plat::ComPtr<IDirectSound>;
+using BufferPtr = plat::ComPtr<IDirectSoundBuffer>;
 
 // The driver's device and ring buffer. The refill runs on the timer thread inside
 // MikMod_Update; the pause entry is also called straight from the script thread, so the

@@ -5,11 +5,13 @@
 
 #include <memory>
 
-#include "owned.h"
+#include <plat/owned.h>
 #include "song_stream.h"
 #include "wav_reader.h"
 
 namespace wavestream {
+
+using plat::ComPtr;
 
 class SongDevice {
   public:

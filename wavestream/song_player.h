@@ -8,11 +8,14 @@
 #include <memory>
 #include <mutex>
 
-#include "owned.h"
+#include <plat/owned.h>
 #include "song_device.h"
 #include "song_stream.h"
 
 namespace wavestream {
+
+using plat::ComPtr;
+using plat::KernelHandle;
 
 class SongPlayer {
   public:

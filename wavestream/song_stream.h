@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "owned.h"
+#include <plat/owned.h>
 #include "wav_reader.h"
 
 namespace wavestream {
+
+using plat::ComPtr;
 
 // Bytes of one block: 3/16 s of the format's sound, lowered to whole sample frames; 0 when
 // the format gives no usable block (a block alignment of 0, or too few frames per second).

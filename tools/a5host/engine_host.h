@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "com_ref.h"
+#include <plat/owned.h>
 #include "engine_records.h"
 
 namespace a5host {
@@ -34,8 +34,8 @@ class EngineHost {
     };
 
     MainWindow window_;
-    ComRef<IDirectSound> device_;
-    ComRef<IDirectSoundBuffer> primary_;
+    plat::ComPtr<IDirectSound> device_;
+    plat::ComPtr<IDirectSoundBuffer> primary_;
     host::EngineRecords records_;
 };
 

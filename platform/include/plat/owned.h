@@ -1,12 +1,13 @@
 // Owners of one platform reference: a COM interface (Release) or a kernel handle (CloseHandle).
+// Header-only, for hosts and plug-ins alike.
 #pragma once
 
-#include <plat/winbase.h>
-#include <plat/wintypes.h>
+#include "plat/winbase.h"
+#include "plat/wintypes.h"
 
 #include <utility>
 
-namespace wavestream {
+namespace plat {
 
 template <typename T, typename Free>
 class Owned {
@@ -55,4 +56,4 @@ template <typename I>
 using ComPtr = Owned<I*, ComRelease>;
 using KernelHandle = Owned<HANDLE, HandleClose>;
 
-}  // namespace wavestream
+}  // namespace plat
