@@ -9,37 +9,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "output_compare.h"
 #include "player_fixture.h"
 #include "stream/buffer_stream.h"
 
 namespace orvox::test {
 namespace {
-
-// The buffer holds 65536 bytes: 16384 frames of 16-bit stereo, the delay between start
-// and the first decoded sample heard. The buffer starts with the mixer's next block.
-constexpr long kStereoLatencyFrames = 16384;
-constexpr long kMixBlockFrames = 256;
-
-long firstNonZeroFrame(const std::vector<int16_t>& pcm, unsigned channels) {
-    for (size_t i = 0; i < pcm.size(); ++i)
-        if (pcm[i] != 0) return static_cast<long>(i / channels);
-    return -1;
-}
-
-// Output frames from `offset` on, as far as both reach, against `expected` (stereo).
-// Returns the number of frames that differ.
-long mismatchedFrames(const std::vector<int16_t>& out, long offset, const std::vector<int16_t>& expected,
-                      long* compared) {
-    long bad = 0;
-    long n = 0;
-    for (long f = 0; 2 * (offset + f) + 1 < static_cast<long>(out.size()) &&
-                     2 * f + 1 < static_cast<long>(expected.size());
-         ++f, ++n) {
-        if (out[2 * (offset + f)] != expected[2 * f] || out[2 * (offset + f) + 1] != expected[2 * f + 1]) ++bad;
-    }
-    *compared = n;
-    return bad;
-}
 
 class OggOutput : public PlayerTest {};
 
