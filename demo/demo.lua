@@ -45,6 +45,27 @@ local function oggPart()
     print("demo: Ogg: faded out, still playing: " .. orvox.Orvox_IsPlaying(index))
 end
 
+-- MPEG audio through orvox: a song starts at volume 60, fades out over 3 s, and then
+-- fades back in to full volume.
+local function mp3Part()
+    local song = "../shared/media/mpeg/mp3_cbr128_jointstereo_44100.mp3"
+    local raw = orvox.Orvox_Play(song, 1)
+    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
+        print("demo: MP3: " .. song .. " does not play (see MediaLog.txt)")
+        return
+    end
+    local index = fixed(raw)
+    print(string.format("demo: MP3: playing %s as sound %d", song, index))
+    orvox.Orvox_Vol(index, 60)
+    wait(3)
+    orvox.Orvox_FadeOut(index, 10)  -- six half-second ticks to silence
+    wait(3.5)
+    orvox.Orvox_FadeIn(index, 20)
+    wait(4)
+    print("demo: MP3: faded back in, still playing: " .. orvox.Orvox_IsPlaying(index))
+    orvox.Orvox_Stop(index)
+end
+
 -- A tracker module through orvox, mixed by the tracker library and played through its
 -- own output driver: paused for a second, resumed, faded out, stopped.
 local function trackerPart()
@@ -84,6 +105,7 @@ end
 
 if orvox then
     oggPart()
+    mp3Part()
     trackerPart()
     orvox.Orvox_Shutdown()
 end

@@ -1,0 +1,165 @@
+// Cost of Ogg Vorbis and MP3 streams through the player: CPU time of the whole process
+// (decoding on the timer thread, mixing, timers) per second of audio for 1 and 32 looping
+// streams, the time Orvox_Play takes for an Ogg file, and what the MP3 probe costs on a
+// large file that is not MPEG audio. Built twice: under the virtual clock (time runs as
+// fast as the work allows) and with the real-time null output.
+#include <benchmark/benchmark.h>
+
+#include <time.h>
+#include <unistd.h>
+
+#include <mpegaudio/decoder.h>
+#include <mpegaudio/file_modules.h>
+#include <mpegaudio/mpeg_codec.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
+
+#include "engine_interface.h"
+#include "engine_records.h"
+#include "player/player.h"
+#include "stream/mp3_stream.h"
+
+namespace {
+
+const std::filesystem::path kMedia = std::filesystem::path(A5_SHARED_DIR) / "media";
+const std::string kMusic = (kMedia / "ogg" / "ogg_stereo_44100_music_skull_stones.ogg").string();
+const std::string kMp3 = (kMedia / "mpeg" / "mp3_cbr128_jointstereo_44100.mp3").string();
+
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+struct Engine {
+    Engine() {
+        DirectSoundCreate(nullptr, &device, nullptr);
+        records.setSound(device, nullptr);
+        A5_DLLAPI(records.interfaceRecord());
+    }
+    ~Engine() {
+        A5_DLLAPI(nullptr);
+        device->Release();
+    }
+    IDirectSound* device = nullptr;
+    host::EngineRecords records;
+};
+
+void BM_StreamsCpuPerAudioSecond(benchmark::State& state, const std::string& file) {
+    if (!std::filesystem::exists(file)) {
+        state.SkipWithError("shared media absent");
+        return;
+    }
+    const auto streams = static_cast<int>(state.range(0));
+    const double audioSeconds = a5p_is_virtual_clock() ? 10.0 : 2.0;
+    Engine engine;
+    for (auto _ : state) {
+        auto player = std::make_unique<orvox::Player>();
+        for (int i = 0; i < streams; ++i) player->play(file.c_str(), host::toFixed(1));
+        const double before = processCpuSeconds();
+        a5p_advance_ns(static_cast<uint64_t>(audioSeconds * 1e9));
+        const double cpu = processCpuSeconds() - before;
+        state.SetIterationTime(cpu);
+        state.counters["cpu_ms_per_audio_s"] = cpu / audioSeconds * 1e3;
+        player.reset();
+    }
+}
+BENCHMARK_CAPTURE(BM_StreamsCpuPerAudioSecond, ogg, kMusic)
+    ->Arg(1)
+    ->Arg(32)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_StreamsCpuPerAudioSecond, mp3, kMp3)
+    ->Arg(1)
+    ->Arg(32)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_PlayLatency(benchmark::State& state) {
+    if (!std::filesystem::exists(kMusic)) {
+        state.SkipWithError("shared media absent");
+        return;
+    }
+    Engine engine;
+    auto player = std::make_unique<orvox::Player>();
+    int plays = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(player->play(kMusic.c_str(), 0));
+        if (++plays == 64) {
+            state.PauseTiming();
+            player = std::make_unique<orvox::Player>();
+            plays = 0;
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_PlayLatency)->Unit(benchmark::kMicrosecond);
+
+// 10 MB of random bytes: no MPEG audio, but sync patterns everywhere.
+class NonMpegFile {
+public:
+    NonMpegFile() : path_((std::filesystem::temp_directory_path() / "orvox_bench_non_mpeg.bin").string()) {
+        std::mt19937 random(1);
+        std::vector<char> data(10 << 20);
+        for (char& c : data) c = static_cast<char>(random());
+        std::ofstream(path_, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+    ~NonMpegFile() { std::filesystem::remove(path_); }
+    const char* path() const { return path_.c_str(); }
+
+private:
+    std::string path_;
+};
+
+void BM_Mp3ProbeOnNonMpegFile(benchmark::State& state) {
+    const NonMpegFile file;
+    for (auto _ : state) {
+        const auto probe = orvox::stream::makeMp3Stream();
+        benchmark::DoNotOptimize(probe->open(file.path(), true, nullptr));
+    }
+}
+BENCHMARK(BM_Mp3ProbeOnNonMpegFile)->Unit(benchmark::kMicrosecond);
+
+// The decoder's first decode alone on the same file, as a probe without the evidence
+// rule would run it: its frame search has no limit.
+void BM_FirstDecodeOnNonMpegFile(benchmark::State& state) {
+    const NonMpegFile file;
+    for (auto _ : state) {
+        Decoder* d = nullptr;
+        decoder_create(&d);
+        decoder_register_codec(d, mpeg_codec_module());
+        decoder_register_input(d, file_input_module());
+        decoder_attach_input(d, file.path(), -1);
+        decoder_open_input(d);
+        benchmark::DoNotOptimize(decoder_decode(d, nullptr));
+        decoder_destroy(d);
+    }
+}
+BENCHMARK(BM_FirstDecodeOnNonMpegFile)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, ORVOX_BENCH_VIRTUAL};
+    if (a5p_configure(&config) != 0) return 2;
+    // The player writes its log in the working directory.
+    const auto dir = std::filesystem::temp_directory_path() / ("orvox_bench_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    a5p_shutdown();
+    std::filesystem::remove_all(dir);
+    return 0;
+}
