@@ -12,6 +12,7 @@
 #include "mpeg_reference.h"
 #include "output_compare.h"
 #include "player_fixture.h"
+#include "stream_output_test.h"
 #include "stream/buffer_stream.h"
 
 namespace orvox::test {
@@ -24,7 +25,7 @@ namespace {
     }                                                              \
     static_assert(true)
 
-class Mp3Output : public PlayerTest {};
+class Mp3Output : public StreamOutputTest {};
 
 TEST_F(Mp3Output, StereoFileIsHeardSampleForSampleFromItsSecondFrameOneBufferAfterStart) {
     REQUIRE_MPEG(path, "mp3_cbr128_jointstereo_44100.mp3");
@@ -43,13 +44,6 @@ TEST_F(Mp3Output, StereoFileIsHeardSampleForSampleFromItsSecondFrameOneBufferAft
     EXPECT_GT(compared, 44100 * 2) << "two seconds of decoded audio reached the output";
 }
 
-struct FormatCase {
-    const char* file;
-    WORD channels;
-    DWORD rate;
-    int32_t period;
-};
-
 TEST_F(Mp3Output, BufferTakesTheFirstFramesFormatAndHalfItsDurationAsPeriod) {
     const FormatCase cases[] = {
         {"mp3_mpeg25_mono_8000.mp3", 1, 8000, 2048},
@@ -61,14 +55,7 @@ TEST_F(Mp3Output, BufferTakesTheFirstFramesFormatAndHalfItsDurationAsPeriod) {
     int index = 0;
     for (const FormatCase& c : cases) {
         REQUIRE_MPEG(path, c.file);
-        ASSERT_EQ(play(path, true), host::toFixed(index)) << c.file;
-        const stream::BufferStream* s = bufferStream(index++);
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->period(), c.period) << c.file;
-        const WAVEFORMATEX& f = s->format();
-        EXPECT_EQ(f.nChannels, c.channels) << c.file;
-        EXPECT_EQ(f.nSamplesPerSec, c.rate) << c.file;
-        EXPECT_EQ(f.wBitsPerSample, 16);
+        expectBufferFor(path, index++, c);
     }
 }
 
@@ -77,26 +64,8 @@ TEST_F(Mp3Output, NonLoopingFileEndsAtTheTickThatMeetsTheEndAndStopsOneTickLater
     const std::vector<int16_t> decoded = decodeMpeg(path).afterFirstFrame();
     const double durationMs = static_cast<double>(decoded.size()) / 2 / 48.0;
     ASSERT_EQ(play(path, false), 0);
-    const int period = bufferStream(0)->period();
-    ASSERT_EQ(period, 170);
-
-    int endTick = 0;
-    for (int tick = 1; tick < 400 && endTick == 0; ++tick) {
-        advanceMs(tick == 1 ? period + 1 : period);
-        if (!player_->isPlaying(0)) endTick = tick;
-        if (endTick == 0) {
-            EXPECT_TRUE(bufferPlaying(0));
-        }
-    }
-    const int expected = static_cast<int>(std::ceil(durationMs / period));
-    EXPECT_GE(endTick, expected);
-    EXPECT_LE(endTick, expected + 1);
-    EXPECT_TRUE(bufferPlaying(0)) << "the buffer plays on until the next tick";
-    advanceMs(period);
-    EXPECT_FALSE(bufferPlaying(0));
-    EXPECT_EQ(player_->isPlaying(0), 0);
-    advanceMs(1000);
-    EXPECT_FALSE(bufferPlaying(0));
+    ASSERT_EQ(bufferStream(0)->period(), 170);
+    expectEndAtTheTickThatMeetsIt(durationMs);
 }
 
 TEST_F(Mp3Output, OddFilesPlayToTheirEndAndStopCleanly) {

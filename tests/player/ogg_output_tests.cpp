@@ -11,12 +11,13 @@
 
 #include "output_compare.h"
 #include "player_fixture.h"
+#include "stream_output_test.h"
 #include "stream/buffer_stream.h"
 
 namespace orvox::test {
 namespace {
 
-class OggOutput : public PlayerTest {};
+class OggOutput : public StreamOutputTest {};
 
 TEST_F(OggOutput, StereoFileIsHeardSampleForSampleOneBufferAfterStart) {
     REQUIRE_MEDIA(path, "ogg_stereo_44100_music_skull_stones.ogg");
@@ -123,37 +124,9 @@ TEST_F(OggOutput, NonLoopingFileEndsAtTheTickThatMeetsTheEndAndStopsOneTickLater
     REQUIRE_MEDIA(path, "ogg_stereo_48000_phone-ring.ogg");
     const double durationMs = decodeOgg(path).size() / 2 / 48.0;
     ASSERT_EQ(play(path, false), 0);
-    const int period = bufferStream(0)->period();
-    ASSERT_EQ(period, 170);
-
-    // Look just after each tick.
-    int endTick = 0;
-    for (int tick = 1; tick < 200 && endTick == 0; ++tick) {
-        advanceMs(tick == 1 ? period + 1 : period);
-        if (!player_->isPlaying(0)) endTick = tick;
-        if (endTick == 0) {
-            EXPECT_TRUE(bufferPlaying(0));
-        }
-    }
-    // The tick that meets the end is the first whose region reaches past the data.
-    const int expected = static_cast<int>(std::ceil(durationMs / period));
-    EXPECT_GE(endTick, expected);
-    EXPECT_LE(endTick, expected + 1);
-    EXPECT_TRUE(bufferPlaying(0)) << "the buffer plays on until the next tick";
-    advanceMs(period);
-    EXPECT_FALSE(bufferPlaying(0));
-    EXPECT_EQ(player_->isPlaying(0), 0);
-    // Nothing restarts it afterwards.
-    advanceMs(1000);
-    EXPECT_FALSE(bufferPlaying(0));
+    ASSERT_EQ(bufferStream(0)->period(), 170);
+    expectEndAtTheTickThatMeetsIt(durationMs);
 }
-
-struct FormatCase {
-    const char* file;
-    WORD channels;
-    DWORD rate;
-    int32_t period;
-};
 
 TEST_F(OggOutput, BufferTakesTheFileFormatAndHalfItsDurationAsPeriod) {
     const FormatCase cases[] = {
@@ -167,22 +140,7 @@ TEST_F(OggOutput, BufferTakesTheFileFormatAndHalfItsDurationAsPeriod) {
     int index = 0;
     for (const FormatCase& c : cases) {
         REQUIRE_MEDIA(path, c.file);
-        ASSERT_EQ(play(path, true), host::toFixed(index)) << c.file;
-        const stream::BufferStream* s = bufferStream(index++);
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->period(), c.period) << c.file;
-        const WAVEFORMATEX& f = s->format();
-        EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
-        EXPECT_EQ(f.nChannels, c.channels) << c.file;
-        EXPECT_EQ(f.nSamplesPerSec, c.rate) << c.file;
-        EXPECT_EQ(f.wBitsPerSample, 16);
-        EXPECT_EQ(f.nBlockAlign, 2 * c.channels);
-        EXPECT_EQ(f.nAvgBytesPerSec, 2u * c.channels * c.rate);
-
-        DSBCAPS caps{sizeof(DSBCAPS), 0, 0, 0, 0};
-        ASSERT_EQ(s->buffer()->GetCaps(&caps), DS_OK);
-        EXPECT_EQ(caps.dwBufferBytes, 65536u);
-        EXPECT_EQ(caps.dwFlags & ~DSBCAPS_LOCSOFTWARE, 0x80E0u);
+        expectBufferFor(path, index++, c);
     }
 }
 
