@@ -48,14 +48,8 @@ end
 -- MPEG audio through orvox: a song starts at volume 60, fades out over 3 s, and then
 -- fades back in to full volume.
 local function mp3Part()
-    local song = "../shared/media/mpeg/mp3_cbr128_jointstereo_44100.mp3"
-    local raw = orvox.Orvox_Play(song, 1)
-    if raw < 0 or orvox.Orvox_IsPlaying(fixed(raw)) == 0 then
-        print("demo: MP3: " .. song .. " does not play (see MediaLog.txt)")
-        return
-    end
-    local index = fixed(raw)
-    print(string.format("demo: MP3: playing %s as sound %d", song, index))
+    local index = play("MP3", "../shared/media/mpeg/mp3_cbr128_jointstereo_44100.mp3", 1)
+    if not index then return end
     orvox.Orvox_Vol(index, 60)
     wait(3)
     orvox.Orvox_FadeOut(index, 10)  -- six half-second ticks to silence
