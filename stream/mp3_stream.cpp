@@ -49,7 +49,6 @@ bool Mp3Stream::openSource(const char* path, bool probeOnly, WAVEFORMATEX& forma
         closeSource();
         return false;
     }
-    frameBytes_ = blockBytes(first);
     format.nChannels = static_cast<WORD>(first.channels);
     format.nSamplesPerSec = first.sample_rate;
     format.wBitsPerSample = static_cast<WORD>(first.bytes_per_sample * 8);
@@ -68,7 +67,6 @@ bool Mp3Stream::openSource(const char* path, bool probeOnly, WAVEFORMATEX& forma
 void Mp3Stream::closeSource() {
     decoder_.reset();
     staging_.reset();
-    frameBytes_ = 0;
     stagingOffset_ = 0;
     stagingBytes_ = 0;
 }
@@ -87,7 +85,6 @@ int64_t Mp3Stream::decodeFrame(uint8_t* at) {
 }
 
 void Mp3Stream::fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) {
-    if (staging_ == nullptr) return;
     uint8_t* const staging = staging_.get();
     const uint32_t n = bytes1 + bytes2;
 

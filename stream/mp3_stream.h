@@ -43,7 +43,6 @@ private:
     int64_t decodeFrame(uint8_t* at);
 
     DecoderPtr decoder_;
-    uint32_t frameBytes_ = 0;  // PCM bytes of the first frame
     uint32_t stagingOffset_ = 0;
     uint32_t stagingBytes_ = 0;
     // Allocated once per open: a whole region, the largest frame and some slack.
