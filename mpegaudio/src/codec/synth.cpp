@@ -43,7 +43,7 @@ struct Tables {
     // window[a][i]: tap of output i for the value of age a (newest 0). Scaled by 32768.
     alignas(32) float window[16][32];
     // basis[k]: contribution of subband k to X (entries 0..31) and to Y (32..63), slot layout.
-    alignas(32) float basis[kSubbands][64];
+    alignas(32) float basis[kSubbands / 2][64];
 
     Tables() : window{}, basis{} {
         auto d = [](int i) { return static_cast<float>(std::round(kSynthesisWindow[i] * 65536.0) / 2); };
@@ -57,7 +57,7 @@ struct Tables {
                 window[2 * i + 1][32 - j] = -d(64 * i + 64 - j);
             }
         }
-        for (int k = 0; k < 32; ++k) {
+        for (int k = 0; k < 16; ++k) {
             for (int i = 0; i < 32; ++i) {
                 const int j = i <= 16 ? i : 32 - i;
                 auto c = [&](int m) { return static_cast<float>(std::cos((2 * k + 1) * m * std::numbers::pi / 64)); };
@@ -150,9 +150,12 @@ A5_SYNTH_INLINE void synth_body(SynthChannel& ch, const float* row) {
         for (unsigned k = 0; k < kSubbands; ++k) s[k] = row[k] * ch.gains[k];
         row = s;
     }
+    // Subband 31 - k has the cosines of subband k with the sign of every odd entry flipped.
     Row x{}, y{};
-    for (unsigned k = 0; k < kSubbands; ++k) {
-        const Lane sk = Lane{} + row[k];
+    const Lane alternate = {1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
+#pragma GCC unroll 16
+    for (unsigned k = 0; k < kSubbands / 2; ++k) {
+        const Lane sk = (Lane{} + row[k]) + alternate * row[kSubbands - 1 - k];
         mul_add(x, sk, kTables.basis[k]);
         mul_add(y, sk, kTables.basis[k] + kSubbands);
     }
