@@ -264,6 +264,33 @@ TEST(Synthesis, OutputRowMixesWhenBothOutputsAreOneChannel) {
     EXPECT_EQ(only.out, mono.data() + 32);
 }
 
+TEST(Synthesis, OutputRowInterleavesStereoLikeTwoSeparateChannels) {
+    // Interleaved full-rate stereo takes a combined path; it must equal each channel filtered
+    // on its own, over several rows so that the histories stay apart too.
+    std::mt19937 rng(4);
+    SynthChannel l, r, lone, rone;
+    std::vector<int16_t> stereo(64 * 6, 7), left(32 * 6), right(32 * 6);
+    l.out = stereo.data();
+    r.out = stereo.data() + 1;
+    l.stride = r.stride = 2;
+    lone.out = left.data();
+    rone.out = right.data();
+    float scratch[32];
+    for (int row = 0; row < 6; ++row) {
+        const auto a = random_row(rng, 0.3f);
+        const auto b = random_row(rng, row % 2 ? 0.01f : 0.3f);
+        synth_output_row(&l, &r, a.data(), b.data(), scratch);
+        synth_row(lone, a.data());
+        synth_row(rone, b.data());
+    }
+    EXPECT_EQ(l.out, stereo.data() + 64 * 6);
+    EXPECT_EQ(r.out, stereo.data() + 64 * 6 + 1);
+    for (int i = 0; i < 32 * 6; ++i) {
+        ASSERT_EQ(stereo[2 * i], left[i]) << i;
+        ASSERT_EQ(stereo[2 * i + 1], right[i]) << i;
+    }
+}
+
 TEST(Synthesis, DownsamplingShiftFollowsOptionAndRate) {
     EXPECT_EQ(downsample_shift(0, 44100), 0u);
     EXPECT_EQ(downsample_shift(1, 44100), 1u);
