@@ -7,9 +7,9 @@
 // (phase 16 holds X = 0 and Y = A[0]); since the banks swap every row, the current bank always
 // holds X at even ages and Y at odd ages. Outputs j and 32 - j read the same phase j, so a slot
 // holds phase j at index j and again at index 32 - j. Everything then runs across the 32 slot
-// entries at once: X and Y are products of the row with a 32 x 32 cosine table each (in this
-// layout a butterfly DCT would need shuffles and scalar scatter that cost more than the
-// products), and the outputs are 16 multiply-adds of a slot with a window row, one per age.
+// entries at once: X and Y are products of the row with a cosine table each (in this layout a
+// butterfly DCT would need shuffles and scalar scatter that cost more than the products), and
+// the outputs are 16 multiply-adds of a slot with a window row, one per age.
 #include "codec/synth.h"
 
 #include <algorithm>
@@ -43,7 +43,8 @@ using IntLane = int32_t __attribute__((vector_size(kLanes * sizeof(int32_t))));
 struct Tables {
     // window[a][i]: tap of output i for the value of age a (newest 0). Scaled by 32768.
     alignas(32) float window[16][32];
-    // basis[k]: contribution of subband k to X (entries 0..31) and to Y (32..63), slot layout.
+    // basis[k]: contribution of subband k to X (entries 0..31) and to Y (32..63), slot layout;
+    // subband 31 - k contributes the same with every odd entry negated.
     alignas(32) float basis[kSubbands / 2][64];
 
     Tables() : window{}, basis{} {
@@ -121,7 +122,8 @@ A5_SYNTH_INLINE void mul_add(Row& acc, const float* v, const float* w) {
 // Clips to the 16-bit range (NaN becomes the lower bound rather than an undefined conversion),
 // then rounds to the nearest integer, ties to even, at full rate and truncates toward zero when
 // downsampling.
-A5_SYNTH_INLINE void to_int(Lane v, unsigned shift, int32_t* pcm) {
+A5_SYNTH_INLINE void to_int(const Lane& sum, unsigned shift, int32_t* pcm) {
+    Lane v = sum;
     const Lane lo = Lane{} - 32768.0f;
     const Lane hi = Lane{} + 32767.0f;
     v = v > lo ? v : lo;
