@@ -9,9 +9,9 @@ namespace mpa {
 inline constexpr unsigned kSubbands = 32;
 
 struct SynthChannel {
-    // V history as two banks used alternately; each bank holds, for output phase j (0..16), the
-    // last 16 values twice in a row so that a 16-tap run can start at any ring position.
-    alignas(32) float banks[2][17][32] = {};
+    // V history as two banks used alternately; each bank holds one slot of 32 values per ring
+    // position, laid out by output sample so that all 32 outputs accumulate side by side.
+    alignas(32) float banks[2][16][32] = {};
     unsigned bank = 0;  // current bank
     unsigned pos = 0;   // ring position 0..15 (newest value)
     bool has_gains = false;
@@ -23,6 +23,10 @@ struct SynthChannel {
 
 // Filters one row of 32 subband samples (time slot) and writes 32 >> shift samples.
 void synth_row(SynthChannel& ch, const float* row);
+// The two builds of synth_row, exposed so that both can be tested: the portable one, and the
+// AVX2 one, which returns false (and does nothing) where the CPU or compiler lacks it.
+void synth_row_portable(SynthChannel& ch, const float* row);
+bool synth_row_wide(SynthChannel& ch, const float* row);
 // Writes 32 >> shift zero samples without touching the filter history.
 void synth_silence(SynthChannel& ch);
 // Clears the filter history.
