@@ -50,7 +50,7 @@ BENCHMARK(mixBuffers)->Arg(1)->Arg(8)->Arg(64)->Unit(benchmark::kMillisecond)->M
 }  // namespace
 
 int main(int argc, char** argv) {
-    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 48000, 2, 1};
+    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 48000, 2, 1, 0};
     if (a5p_configure(&config) != 0) return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

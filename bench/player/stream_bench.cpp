@@ -150,7 +150,7 @@ BENCHMARK(BM_FirstDecodeOnNonMpegFile)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, ORVOX_BENCH_VIRTUAL};
+    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, ORVOX_BENCH_VIRTUAL, 0};
     if (a5p_configure(&config) != 0) return 2;
     // The player writes its log in the working directory.
     const auto dir = std::filesystem::temp_directory_path() / ("orvox_bench_" + std::to_string(getpid()));

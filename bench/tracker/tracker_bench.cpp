@@ -33,7 +33,7 @@ std::string thirtyTwoChannelXm() {
 
 void configureOnce() {
     static const bool done = [] {
-        A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 1};
+        A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 1, 0};
         return a5p_configure(&config) == 0;
     }();
     static_cast<void>(done);

@@ -109,7 +109,7 @@ BENCHMARK(BM_LoadTenMinuteSong)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    const A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, kRate, 2, 1};
+    const A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, kRate, 2, 1, 0};
     if (a5p_configure(&config) != 0) return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

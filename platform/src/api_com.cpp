@@ -5,6 +5,7 @@
 
 #include "plat/a5platform.h"
 #include "plat/dsound.h"
+#include "plat/eax.h"
 #include "plat/objbase.h"
 #include "sound_device.h"
 
@@ -16,6 +17,7 @@ struct ClassRegistry {
     ClassRegistry() {
         classes.emplace_back(CLSID_DirectSound, &plat::createUninitializedDevice);
         classes.emplace_back(CLSID_DirectSound8, &plat::createUninitializedDevice);
+        classes.emplace_back(CLSID_EAXDirectSound, &plat::createEaxDevice);
     }
 };
 ClassRegistry& registry() {

@@ -18,7 +18,7 @@ HRESULT createDevice(const GUID* device, void** out, IUnknown* outer) {
     Runtime& runtime = Runtime::get();
     if (runtime.stopped() || runtime.takeDeviceFailure()) return DSERR_NODRIVER;
     try {
-        *out = static_cast<IDirectSound8*>(new plat::SoundDevice(runtime.mixer(), true));
+        *out = static_cast<IDirectSound8*>(new plat::SoundDevice(runtime.mixer(), true, runtime.eax()));
     } catch (const std::bad_alloc&) {
         return DSERR_OUTOFMEMORY;
     }
@@ -46,11 +46,17 @@ namespace plat {
 HRESULT createUninitializedDevice(REFIID iid, void** object) {
     Runtime& runtime = Runtime::get();
     if (runtime.stopped()) return DSERR_NODRIVER;
-    auto* device = new (std::nothrow) SoundDevice(runtime.mixer(), false);
+    auto* device = new (std::nothrow) SoundDevice(runtime.mixer(), false, runtime.eax());
     if (!device) return E_OUTOFMEMORY;
     HRESULT hr = device->QueryInterface(iid, object);
     device->Release();
     return hr;
+}
+
+// The EAX class is the same device; hardware without EAX has no such class.
+HRESULT createEaxDevice(REFIID iid, void** object) {
+    if (!Runtime::get().eax()) return REGDB_E_CLASSNOTREG;
+    return createUninitializedDevice(iid, object);
 }
 }  // namespace plat
 

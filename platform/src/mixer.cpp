@@ -39,6 +39,11 @@ void Mixer::requestOutputFormat(uint32_t rate, uint32_t channels) {
     channels_ = channels;
 }
 
+void Mixer::setStage(MixStage* stage) {
+    std::lock_guard lock(mutex_);
+    stage_ = stage;
+}
+
 void Mixer::setCapture(A5CaptureFn fn, void* user) {
     std::lock_guard lock(captureMutex_);
     capture_ = fn;
@@ -53,6 +58,7 @@ void Mixer::mixFrames(int16_t* out, uint32_t frames) {
         std::fill_n(acc_.begin(), frames * outChannels, 0.0f);
         scratch_.fired.clear();
         for (SoundBuffer* b : buffers_) b->mixInto(acc_.data(), frames, rate, outChannels, b->device()->masterGain(), scratch_);
+        if (stage_) stage_->process(acc_.data(), frames, outChannels);
         for (uint32_t i = 0; i < frames * outChannels; ++i) {
             float v = std::nearbyint(acc_[i]);
             out[i] = static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));

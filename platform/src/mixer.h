@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "mix_stage.h"
 #include "plat/a5platform.h"
 #include "sound_buffer.h"
 #include "wav_writer.h"
@@ -35,6 +36,10 @@ public:
     // Mixes exactly one block and returns it.
     const int16_t* mixBlock();
 
+    // The stage that processes each block's sum before rounding, or null for none (the
+    // output is then the plain sum). Returns once no block uses the previous stage.
+    void setStage(MixStage* stage);
+
     void setCapture(A5CaptureFn fn, void* user);
     WavWriter& sink() { return sink_; }
 
@@ -48,8 +53,9 @@ private:
     const bool formatFixed_;
     std::atomic<uint64_t> framesMixed_{0};
 
-    std::mutex mutex_;  // the buffer list and the scratch memory
+    std::mutex mutex_;  // the buffer list, the stage and the scratch memory
     std::vector<SoundBuffer*> buffers_;
+    MixStage* stage_ = nullptr;
     std::vector<float> acc_;
     std::vector<int16_t> block_;
     MixScratch scratch_;

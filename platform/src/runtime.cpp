@@ -16,6 +16,8 @@ std::mutex startMutex;
 Runtime* running = nullptr;
 
 A5PlatformConfig fromEnvironment(A5PlatformConfig config, std::string& wavPath) {
+    const char* noEax = std::getenv("A5_NO_EAX");
+    if (noEax && std::strcmp(noEax, "1") == 0) config.noEax = 1;
     if (config.output != A5_OUTPUT_DEFAULT) return config;
     config.output = A5_OUTPUT_DEVICE;
     const char* env = std::getenv("A5_AUDIO_OUTPUT");
@@ -54,6 +56,7 @@ Runtime::Runtime(const A5PlatformConfig& requested) {
     clock_.start(virtualClock);
     mixer_ = std::make_unique<Mixer>(rate, channels, config.rate != 0);
     timers_ = std::make_unique<TimerService>(clock_);
+    if (!config.noEax) eax_ = std::make_unique<EaxListener>(*mixer_);
     outputKind_ = config.output;
     if (config.output == A5_OUTPUT_WAV && !mixer_->sink().open(config.wavPath, rate, channels)) {
         std::fprintf(stderr, "a5platform: cannot write %s; using the null output\n", config.wavPath);
@@ -74,7 +77,7 @@ Runtime::Runtime(const A5PlatformConfig& requested) {
 Runtime& Runtime::get() {
     std::lock_guard lock(startMutex);
     if (!running) {
-        A5PlatformConfig defaults{A5_OUTPUT_DEFAULT, nullptr, 0, 0, 0};
+        A5PlatformConfig defaults{};
         // Never deleted: late calls at process exit still find a (stopped) runtime.
         running = new Runtime(defaults);
         std::atexit(atExit);

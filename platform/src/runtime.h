@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "eax_listener.h"
 #include "mixer.h"
 #include "output.h"
 #include "plat/a5platform.h"
@@ -28,6 +29,8 @@ public:
     Clock& clock() { return clock_; }
     Mixer& mixer() { return *mixer_; }
     TimerService& timers() { return *timers_; }
+    // The EAX listener of the hardware's 3D voices; null for hardware without EAX.
+    EaxListener* eax() { return eax_.get(); }
     int outputKind() const { return outputKind_; }
     bool stopped() const { return stopped_; }
 
@@ -46,6 +49,7 @@ private:
     std::unique_ptr<Mixer> mixer_;
     std::unique_ptr<TimerService> timers_;
     std::unique_ptr<Output> output_;
+    std::unique_ptr<EaxListener> eax_;
     int outputKind_ = A5_OUTPUT_NULL;
     bool stopped_ = false;
     std::mutex advanceMutex_;

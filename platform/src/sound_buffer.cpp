@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "eax_listener.h"
 #include "kernel.h"
 #include "mixer.h"
 #include "sound_device.h"
@@ -20,9 +21,10 @@ float attenuationGain(LONG hundredthsOfDb) {
 }  // namespace
 
 SoundBuffer::SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD flags, DWORD bytes,
-                         const WAVEFORMATEX* format)
-    : device_(device), mixer_(mixer), primary_(primary), flags_(flags) {
+                         const WAVEFORMATEX* format, EaxListener* eax)
+    : device_(device), mixer_(mixer), primary_(primary), flags_(flags), eax_(eax) {
     device_->AddRef();
+    if (eax_) eax_->voiceCreated();
     if (format) {
         format_ = *format;
         format_.cbSize = 0;
@@ -38,6 +40,7 @@ SoundBuffer::SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD 
 }
 
 SoundBuffer::~SoundBuffer() {
+    if (eax_) eax_->voiceReleased();
     if (primary_) device_->primaryGone(this);
     device_->Release();
 }
@@ -56,6 +59,12 @@ HRESULT SoundBuffer::QueryInterface(REFIID riid, void** object) {
         *object = static_cast<IDirectSoundBuffer*>(this);
     } else if (riid == IID_IDirectSoundNotify && !primary_ && (flags_ & DSBCAPS_CTRLPOSITIONNOTIFY)) {
         *object = static_cast<IDirectSoundNotify*>(this);
+    } else if (riid == IID_IDirectSound3DListener && primary_) {
+        *object = static_cast<IDirectSound3DListener*>(this);
+    } else if (riid == IID_IDirectSound3DBuffer && !primary_ && (flags_ & DSBCAPS_CTRL3D)) {
+        *object = static_cast<IDirectSound3DBuffer*>(this);
+    } else if (riid == IID_IKsPropertySet && eax_) {
+        *object = static_cast<IKsPropertySet*>(this);
     } else {
         return E_NOINTERFACE;
     }
@@ -78,7 +87,7 @@ ULONG SoundBuffer::Release() {
 HRESULT SoundBuffer::GetCaps(DSBCAPS* caps) {
     if (!caps || caps->dwSize < sizeof(DSBCAPS)) return DSERR_INVALIDPARAM;
     std::lock_guard lock(mutex_);
-    caps->dwFlags = flags_ | DSBCAPS_LOCSOFTWARE;
+    caps->dwFlags = flags_ | ((flags_ & DSBCAPS_LOCHARDWARE) ? 0 : DSBCAPS_LOCSOFTWARE);
     caps->dwBufferBytes = static_cast<DWORD>(data_.size());
     caps->dwUnlockTransferRate = 0;
     caps->dwPlayCpuOverhead = 0;
@@ -408,6 +417,20 @@ void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_
     } else {
         cursor_ = start + consumed;
     }
+}
+
+
+HRESULT SoundBuffer::Get(REFGUID set, ULONG id, LPVOID, ULONG, LPVOID data, ULONG dataLength, ULONG* bytesReturned) {
+    if (bytesReturned) *bytesReturned = 0;
+    return eax_ ? eax_->get(set, id, data, dataLength, bytesReturned) : E_NOINTERFACE;
+}
+
+HRESULT SoundBuffer::Set(REFGUID set, ULONG id, LPVOID, ULONG, LPVOID data, ULONG dataLength) {
+    return eax_ ? eax_->set(set, id, data, dataLength) : E_NOINTERFACE;
+}
+
+HRESULT SoundBuffer::QuerySupport(REFGUID set, ULONG id, ULONG* support) {
+    return eax_ ? eax_->querySupport(set, id, support) : E_NOINTERFACE;
 }
 
 }  // namespace plat

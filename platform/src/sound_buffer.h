@@ -13,6 +13,7 @@
 
 namespace plat {
 
+class EaxListener;
 class SoundDevice;
 class Mixer;
 
@@ -22,12 +23,21 @@ struct MixScratch {
     std::vector<HANDLE> fired;
 };
 
-class SoundBuffer final : public IDirectSoundBuffer, public IDirectSoundNotify {
+// One object answers every interface of a buffer: the primary buffer also is the
+// device's 3D listener, a DSBCAPS_CTRL3D buffer its own 3D buffer, and a hardware voice
+// (made with the EAX listener) has the EAX property set.
+class SoundBuffer final : public IDirectSoundBuffer,
+                          public IDirectSoundNotify,
+                          public IDirectSound3DListener,
+                          public IDirectSound3DBuffer,
+                          public IKsPropertySet {
 public:
-    // A secondary buffer (desc checked by the device) or, with primary set, the device's primary buffer.
-    SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD flags, DWORD bytes, const WAVEFORMATEX* format);
+    // A secondary buffer (desc checked by the device) or, with primary set, the device's
+    // primary buffer. eax is set for a hardware voice.
+    SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD flags, DWORD bytes, const WAVEFORMATEX* format,
+                EaxListener* eax);
 
-    // IUnknown (shared by both interfaces)
+    // IUnknown (shared by every interface)
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
@@ -56,6 +66,12 @@ public:
     // IDirectSoundNotify
     HRESULT SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) override;
 
+    // IKsPropertySet (hardware voices only); no property uses instance data.
+    HRESULT Get(REFGUID set, ULONG id, LPVOID instance, ULONG instanceLength, LPVOID data, ULONG dataLength,
+                ULONG* bytesReturned) override;
+    HRESULT Set(REFGUID set, ULONG id, LPVOID instance, ULONG instanceLength, LPVOID data, ULONG dataLength) override;
+    HRESULT QuerySupport(REFGUID set, ULONG id, ULONG* support) override;
+
     // Mixer side: adds this buffer's next `frames` output frames into `acc` (frames ×
     // outChannels floats) and advances the play cursor; the events to signal go to
     // scratch.fired. masterGain is the device's primary-buffer volume.
@@ -83,6 +99,7 @@ private:
     Mixer& mixer_;
     const bool primary_;
     const DWORD flags_;
+    EaxListener* const eax_;
 
     mutable std::mutex mutex_;
     std::vector<uint8_t> data_;

@@ -5,7 +5,8 @@
 
 namespace plat {
 
-SoundDevice::SoundDevice(Mixer& mixer, bool initialized) : mixer_(mixer), initialized_(initialized) {}
+SoundDevice::SoundDevice(Mixer& mixer, bool initialized, EaxListener* eax)
+    : mixer_(mixer), eax_(eax), initialized_(initialized) {}
 
 SoundDevice::~SoundDevice() = default;
 
@@ -43,13 +44,15 @@ HRESULT SoundDevice::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBuf
     if (flags & DSBCAPS_PRIMARYBUFFER) {
         if (desc->dwBufferBytes != 0 || desc->lpwfxFormat) return DSERR_INVALIDPARAM;
         std::lock_guard lock(mutex_);
-        if (!primary_ || !primary_->tryAddRef()) primary_ = new SoundBuffer(this, mixer_, true, flags, 0, nullptr);
+        if (!primary_ || !primary_->tryAddRef()) primary_ = new SoundBuffer(this, mixer_, true, flags, 0, nullptr, nullptr);
         *buffer = primary_;
         return DS_OK;
     }
 
-    // Software mixing only: there are no hardware voices to place a buffer in.
-    if (flags & DSBCAPS_LOCHARDWARE) return DSERR_CONTROLUNAVAIL;
+    // The only hardware voices are the EAX 3D voices; everything else mixes in software.
+    const bool hardwareVoice = (flags & DSBCAPS_LOCHARDWARE) != 0;
+    if (hardwareVoice && (!eax_ || !(flags & DSBCAPS_CTRL3D) || (flags & DSBCAPS_LOCSOFTWARE)))
+        return DSERR_CONTROLUNAVAIL;
     const WAVEFORMATEX* f = desc->lpwfxFormat;
     if (!f) return DSERR_INVALIDPARAM;
     if (f->wFormatTag != WAVE_FORMAT_PCM) return DSERR_BADFORMAT;
@@ -58,9 +61,9 @@ HRESULT SoundDevice::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBuf
         f->nBlockAlign != f->nChannels * f->wBitsPerSample / 8)
         return DSERR_BADFORMAT;
     if (desc->dwBufferBytes < f->nBlockAlign || desc->dwBufferBytes > 0x0FFFFFFF) return DSERR_INVALIDPARAM;
-    if ((flags & DSBCAPS_CTRL3D) && f->nChannels != 1) return DSERR_INVALIDPARAM;
+    if ((flags & DSBCAPS_CTRL3D) && f->nChannels != 1 && !hardwareVoice) return DSERR_INVALIDPARAM;
     try {
-        *buffer = new SoundBuffer(this, mixer_, false, flags, desc->dwBufferBytes, f);
+        *buffer = new SoundBuffer(this, mixer_, false, flags, desc->dwBufferBytes, f, hardwareVoice ? eax_ : nullptr);
     } catch (const std::bad_alloc&) {
         return DSERR_OUTOFMEMORY;
     }

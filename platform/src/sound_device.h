@@ -9,13 +9,16 @@
 
 namespace plat {
 
+class EaxListener;
 class Mixer;
 class SoundBuffer;
 
 class SoundDevice final : public IDirectSound8 {
 public:
     // initialized is false for a device made through COM, which needs Initialize first.
-    SoundDevice(Mixer& mixer, bool initialized);
+    // eax is the listener of the hardware's EAX 3D voices, or null for hardware without
+    // EAX, which has no hardware voices at all.
+    SoundDevice(Mixer& mixer, bool initialized, EaxListener* eax);
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override;
@@ -42,6 +45,7 @@ private:
 
     std::atomic<ULONG> refs_{1};
     Mixer& mixer_;
+    EaxListener* const eax_;
     std::atomic<bool> initialized_;
     std::atomic<DWORD> level_{DSSCL_NORMAL};
     std::atomic<float> masterGain_{1.0f};
@@ -49,7 +53,8 @@ private:
     SoundBuffer* primary_ = nullptr;  // weak: the primary buffer clears it when it goes
 };
 
-// The factory behind CLSID_DirectSound and CLSID_DirectSound8.
+// The factories behind CLSID_DirectSound and CLSID_DirectSound8, and CLSID_EAXDirectSound.
 HRESULT createUninitializedDevice(REFIID iid, void** object);
+HRESULT createEaxDevice(REFIID iid, void** object);
 
 }  // namespace plat

@@ -61,7 +61,7 @@ DWORD refill(void* p) {
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
-    A5PlatformConfig config{A5_OUTPUT_WAV, argv[1], 48000, 2, 1};
+    A5PlatformConfig config{A5_OUTPUT_WAV, argv[1], 48000, 2, 1, 0};
     if (a5p_configure(&config) != 0) return 1;
     IDirectSound* ds = nullptr;
     DirectSoundCreate(nullptr, &ds, nullptr);

@@ -97,7 +97,7 @@ TEST(Timers, ManyTimersRunTogetherAndOneShotsRunOnce) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 0};
+    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 0, 0};
     if (a5p_configure(&config) != 0) return 2;
     int result = RUN_ALL_TESTS();
     a5p_shutdown();

@@ -4,9 +4,12 @@
 
 #include <plat/a5platform.h>
 
+#include "../openal_pinned.h"
+
 int main(int argc, char** argv) {
+    pinOpenAl();
     ::testing::InitGoogleTest(&argc, argv);
-    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 1};
+    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 1, 0};
     if (a5p_configure(&config) != 0) return 2;
     int result = RUN_ALL_TESTS();
     a5p_shutdown();

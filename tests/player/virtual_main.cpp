@@ -4,10 +4,13 @@
 
 #include <plat/a5platform.h>
 
+#include "../openal_pinned.h"
+
 int main(int argc, char** argv) {
+    pinOpenAl();
     ::testing::InitGoogleTest(&argc, argv);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 1};
+    A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, 1, 0};
     if (a5p_configure(&config) != 0) return 2;
     const int result = RUN_ALL_TESTS();
     a5p_shutdown();

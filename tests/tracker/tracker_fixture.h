@@ -24,7 +24,7 @@ protected:
     // binary run shares the first configuration.
     static void configure(bool virtual_) {
         static const bool configured = [virtual_] {
-            A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, virtual_ ? 1 : 0};
+            A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, 44100, 2, virtual_ ? 1 : 0, 0};
             return a5p_configure(&config) == 0;
         }();
         ASSERT_TRUE(configured);

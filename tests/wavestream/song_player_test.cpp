@@ -41,7 +41,7 @@ Capture& capture() {
 class PlatformEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        const A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, kRate, 2, 1};
+        const A5PlatformConfig config{A5_OUTPUT_NULL, nullptr, kRate, 2, 1, 0};
         ASSERT_EQ(a5p_configure(&config), 0);
         a5p_set_capture(Capture::receive, &capture());
     }

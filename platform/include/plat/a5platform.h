@@ -20,18 +20,22 @@ enum A5Output : int {
     A5_OUTPUT_WAV = 3,      // the mix is written to a 16-bit PCM WAV file
 };
 
+// Fields are only ever appended, and zero is the default of each, so a host that
+// zero-initialises the record (A5PlatformConfig c{}; or {A5_OUTPUT_NULL, ...}) keeps
+// its meaning when the record grows.
 struct A5PlatformConfig {
     int output;           // an A5Output
     const char* wavPath;  // for A5_OUTPUT_WAV
     unsigned rate;        // output rate in Hz; 0 means 44100
     unsigned channels;    // 1 or 2; 0 means 2
     int virtualClock;     // non-zero: virtual clock (not with the device output)
+    int noEax;            // non-zero: hardware without EAX (see plat/eax.h); also A5_NO_EAX=1
 };
 
 // Sets up the runtime. Only before the runtime has started; returns 0, or -1 when it is
 // already running or the configuration is invalid. Without this call the runtime starts
 // on first use with A5_OUTPUT_DEFAULT, 44100 Hz stereo and the real clock.
-// A5_AUDIO_OUTPUT may be "device", "null" or "wav:PATH".
+// A5_AUDIO_OUTPUT may be "device", "null" or "wav:PATH"; A5_NO_EAX=1 acts as noEax.
 PLAT_API int a5p_configure(const A5PlatformConfig* config);
 
 // Stops timers, the output and the clock; later calls into the services fail softly.

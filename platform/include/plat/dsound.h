@@ -130,6 +130,12 @@ inline constexpr IID IID_IKsPropertySet = {0x31EFAC30, 0x515C, 0x11D0, {0xA9, 0x
 inline constexpr CLSID CLSID_DirectSound = {0x47D4D946, 0x62E8, 0x11CF, {0x93, 0xBC, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 inline constexpr CLSID CLSID_DirectSound8 = {0x3901CC3F, 0x84B5, 0x4FA4, {0xBA, 0x35, 0xAA, 0x81, 0x72, 0xB8, 0xA0, 0x9B}};
 
+// Results of property sets (IKsPropertySet) that do not know a set or an identifier.
+inline constexpr HRESULT E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490u);
+inline constexpr HRESULT E_PROP_SET_UNSUPPORTED = static_cast<HRESULT>(0x80070492u);
+inline constexpr ULONG KSPROPERTY_SUPPORT_GET = 1;
+inline constexpr ULONG KSPROPERTY_SUPPORT_SET = 2;
+
 struct IDirectSound;
 
 struct IDirectSoundBuffer : IUnknown {
@@ -183,6 +189,35 @@ struct IDirectSoundNotify : IUnknown {
 
 protected:
     ~IDirectSoundNotify() = default;
+};
+
+// The 3D listener of a device, from its primary buffer. The mixer places no sound in
+// space, so the listener has no parameters here; it is the route that code written for
+// 3D hardware takes, and a reference to it keeps the primary buffer alive.
+struct IDirectSound3DListener : IUnknown {
+protected:
+    ~IDirectSound3DListener() = default;
+};
+
+// The 3D side of a buffer made with DSBCAPS_CTRL3D. As with the listener, positions are
+// not rendered: it leads to the buffer's property sets (IKsPropertySet) and keeps the
+// buffer alive.
+struct IDirectSound3DBuffer : IUnknown {
+protected:
+    ~IDirectSound3DBuffer() = default;
+};
+
+// Driver property sets of a hardware voice: sets of properties named by GUID and number.
+struct IKsPropertySet : IUnknown {
+    virtual HRESULT Get(REFGUID set, ULONG id, LPVOID instance, ULONG instanceLength, LPVOID data,
+                        ULONG dataLength, ULONG* bytesReturned) = 0;
+    virtual HRESULT Set(REFGUID set, ULONG id, LPVOID instance, ULONG instanceLength, LPVOID data,
+                        ULONG dataLength) = 0;
+    // KSPROPERTY_SUPPORT_GET and _SET bits for a property the driver knows.
+    virtual HRESULT QuerySupport(REFGUID set, ULONG id, ULONG* support) = 0;
+
+protected:
+    ~IKsPropertySet() = default;
 };
 
 // A device on the process-wide output. device must be null (the default device).
