@@ -46,6 +46,7 @@ namespace plat {
 HRESULT createUninitializedDevice(REFIID iid, void** object) {
     Runtime& runtime = Runtime::get();
     if (runtime.stopped()) return DSERR_NODRIVER;
+    if (runtime.takeDeviceFailure()) return REGDB_E_CLASSNOTREG;
     auto* device = new (std::nothrow) SoundDevice(runtime.mixer(), false, runtime.eax());
     if (!device) return E_OUTOFMEMORY;
     HRESULT hr = device->QueryInterface(iid, object);
@@ -87,5 +88,7 @@ PLAT_API void a5p_mark_buffer_lost(IDirectSoundBuffer* buffer, unsigned restoreF
 }
 
 PLAT_API void a5p_fail_device_creations(unsigned count) { Runtime::get().failDeviceCreations(count); }
+
+PLAT_API void a5p_fail_device_initializations(unsigned count) { Runtime::get().failDeviceInitializations(count); }
 
 PLAT_API void a5p_fail_timer_creations(unsigned count) { Runtime::get().timers().failNextCreations(count); }

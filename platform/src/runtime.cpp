@@ -153,4 +153,16 @@ void Runtime::failDeviceCreations(unsigned count) {
     deviceFailures_ = count;
 }
 
+bool Runtime::takeInitializeFailure() {
+    std::lock_guard lock(hooksMutex_);
+    if (initializeFailures_ == 0) return false;
+    --initializeFailures_;
+    return true;
+}
+
+void Runtime::failDeviceInitializations(unsigned count) {
+    std::lock_guard lock(hooksMutex_);
+    initializeFailures_ = count;
+}
+
 }  // namespace plat

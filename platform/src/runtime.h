@@ -36,9 +36,11 @@ public:
 
     void advance(uint64_t nanoseconds);
 
-    // Test hook: counts down device creations that must fail.
+    // Test hooks: count down device creations and initialisations that must fail.
     bool takeDeviceFailure();
     void failDeviceCreations(unsigned count);
+    bool takeInitializeFailure();
+    void failDeviceInitializations(unsigned count);
 
 private:
     explicit Runtime(const A5PlatformConfig& config);
@@ -55,6 +57,7 @@ private:
     std::mutex advanceMutex_;
     std::mutex hooksMutex_;
     unsigned deviceFailures_ = 0;
+    unsigned initializeFailures_ = 0;
 };
 
 }  // namespace plat

@@ -65,8 +65,12 @@ PLAT_API void a5p_set_capture(A5CaptureFn fn, void* user);
 // DSBSTATUS_BUFFERLOST until Restore; restoreFailures makes that many Restore calls fail
 // with DSERR_BUFFERLOST first.
 PLAT_API void a5p_mark_buffer_lost(IDirectSoundBuffer* buffer, unsigned restoreFailures);
-// The next `count` device creations fail with DSERR_NODRIVER.
+// The next `count` device creations fail: DirectSoundCreate(8) with DSERR_NODRIVER,
+// CoCreateInstance of a sound class (plain or EAX) with REGDB_E_CLASSNOTREG.
 PLAT_API void a5p_fail_device_creations(unsigned count);
+// The next `count` Initialize calls of devices made through COM fail with DSERR_NODRIVER,
+// as where no driver answers.
+PLAT_API void a5p_fail_device_initializations(unsigned count);
 // The next `count` timeSetEvent calls return 0.
 PLAT_API void a5p_fail_timer_creations(unsigned count);
 
