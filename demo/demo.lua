@@ -76,6 +76,22 @@ local function trackerPart()
     orvox.Orvox_Stop(index)
 end
 
+-- EAX environments through orvox: one song, 4 s dry, then 4 s each in a small room, a
+-- cave and an aircraft hangar (reverberation times 0.4 s, 2.9 s and 10 s), then dry again.
+local function eaxPart()
+    local index = play("EAX", "../shared/media/ogg/ogg_stereo_44100_music_skull_stones.ogg", 1)
+    if not index then return end
+    wait(4)
+    for _, environment in ipairs({{3, "room"}, {9, "cave"}, {11, "hangar"}}) do
+        local status = orvox.Orvox_EAX(environment[1])
+        print(string.format("demo: EAX: %s (%d) -> %d", environment[2], environment[1], status))
+        wait(4)
+    end
+    print("demo: EAX: off -> " .. orvox.Orvox_EAX(0))
+    wait(3)
+    orvox.Orvox_Stop(index)
+end
+
 -- A WAV song streamed by wavestream: looping, its volume lowered after 4 s, stopped after 6 s.
 local function wavestreamPart()
     local song = "../shared/media/wav/wav_pcm16_stereo_44100_10s.wav"
@@ -101,6 +117,7 @@ if orvox then
     oggPart()
     mp3Part()
     trackerPart()
+    eaxPart()
     orvox.Orvox_Shutdown()
 end
 if wavestream then
