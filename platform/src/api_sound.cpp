@@ -16,7 +16,7 @@ HRESULT createDevice(const GUID* device, void** out, IUnknown* outer) {
     if (outer) return DSERR_NOAGGREGATION;
     if (device && !(*device == GUID_NULL)) return DSERR_NODRIVER;
     Runtime& runtime = Runtime::get();
-    if (runtime.stopped() || runtime.takeDeviceFailure()) return DSERR_NODRIVER;
+    if (runtime.stopped() || runtime.takeFailure(Runtime::Failing::DeviceCreation)) return DSERR_NODRIVER;
     try {
         *out = static_cast<IDirectSound8*>(new plat::SoundDevice(runtime.mixer(), true, runtime.eax()));
     } catch (const std::bad_alloc&) {
@@ -46,7 +46,7 @@ namespace plat {
 HRESULT createUninitializedDevice(REFIID iid, void** object) {
     Runtime& runtime = Runtime::get();
     if (runtime.stopped()) return DSERR_NODRIVER;
-    if (runtime.takeDeviceFailure()) return REGDB_E_CLASSNOTREG;
+    if (runtime.takeFailure(Runtime::Failing::DeviceCreation)) return REGDB_E_CLASSNOTREG;
     auto* device = new (std::nothrow) SoundDevice(runtime.mixer(), false, runtime.eax());
     if (!device) return E_OUTOFMEMORY;
     HRESULT hr = device->QueryInterface(iid, object);
@@ -87,8 +87,8 @@ PLAT_API void a5p_mark_buffer_lost(IDirectSoundBuffer* buffer, unsigned restoreF
     if (buffer) static_cast<plat::SoundBuffer*>(buffer)->markLost(restoreFailures);
 }
 
-PLAT_API void a5p_fail_device_creations(unsigned count) { Runtime::get().failDeviceCreations(count); }
+PLAT_API void a5p_fail_device_creations(unsigned count) { Runtime::get().failNext(Runtime::Failing::DeviceCreation, count); }
 
-PLAT_API void a5p_fail_device_initializations(unsigned count) { Runtime::get().failDeviceInitializations(count); }
+PLAT_API void a5p_fail_device_initializations(unsigned count) { Runtime::get().failNext(Runtime::Failing::DeviceInitialization, count); }
 
 PLAT_API void a5p_fail_timer_creations(unsigned count) { Runtime::get().timers().failNextCreations(count); }

@@ -27,6 +27,13 @@ void EaxListener::voiceReleased() {
     }
 }
 
+void EaxListener::close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    environment_ = kNoEnvironment;
+    removeReverb();
+}
+
 void EaxListener::removeReverb() {
     if (!reverb_) return;
     mixer_.setStage(nullptr);  // waits for a block in progress
@@ -65,6 +72,7 @@ HRESULT EaxListener::set(REFGUID set, ULONG id, const void* data, ULONG dataLeng
 
 HRESULT EaxListener::setEnvironment(DWORD environment) {
     std::lock_guard lock(mutex_);
+    if (closed_) return DSERR_NODRIVER;
     if (voices_ == 0) return DSERR_INVALIDCALL;
     if (!reverb_) {
         std::string failure;

@@ -28,6 +28,8 @@ public:
 
     void voiceCreated();
     void voiceReleased();
+    // The runtime stops: the reverb goes, and no environment can be set any more.
+    void close();
 
     // IKsPropertySet of a hardware voice.
     HRESULT get(REFGUID set, ULONG id, void* data, ULONG dataLength, ULONG* bytesReturned);
@@ -43,6 +45,7 @@ private:
     Mixer& mixer_;
     std::mutex mutex_;
     unsigned voices_ = 0;
+    bool closed_ = false;
     DWORD environment_ = kNoEnvironment;
     std::unique_ptr<EaxReverb> reverb_;  // in the mixer while environment_ is set
 };

@@ -108,6 +108,7 @@ void Runtime::stop() {
     stopped_ = true;
     timers_->stop();
     if (output_) output_->stop();
+    if (eax_) eax_->close();
     mixer_->sink().close();
 }
 
@@ -141,28 +142,17 @@ void Runtime::advance(uint64_t nanoseconds) {
     }
 }
 
-bool Runtime::takeDeviceFailure() {
+bool Runtime::takeFailure(Failing what) {
     std::lock_guard lock(hooksMutex_);
-    if (deviceFailures_ == 0) return false;
-    --deviceFailures_;
+    unsigned& left = failures_[static_cast<int>(what)];
+    if (left == 0) return false;
+    --left;
     return true;
 }
 
-void Runtime::failDeviceCreations(unsigned count) {
+void Runtime::failNext(Failing what, unsigned count) {
     std::lock_guard lock(hooksMutex_);
-    deviceFailures_ = count;
-}
-
-bool Runtime::takeInitializeFailure() {
-    std::lock_guard lock(hooksMutex_);
-    if (initializeFailures_ == 0) return false;
-    --initializeFailures_;
-    return true;
-}
-
-void Runtime::failDeviceInitializations(unsigned count) {
-    std::lock_guard lock(hooksMutex_);
-    initializeFailures_ = count;
+    failures_[static_cast<int>(what)] = count;
 }
 
 }  // namespace plat

@@ -37,10 +37,9 @@ public:
     void advance(uint64_t nanoseconds);
 
     // Test hooks: count down device creations and initialisations that must fail.
-    bool takeDeviceFailure();
-    void failDeviceCreations(unsigned count);
-    bool takeInitializeFailure();
-    void failDeviceInitializations(unsigned count);
+    enum class Failing { DeviceCreation, DeviceInitialization };
+    bool takeFailure(Failing what);
+    void failNext(Failing what, unsigned count);
 
 private:
     explicit Runtime(const A5PlatformConfig& config);
@@ -56,8 +55,7 @@ private:
     bool stopped_ = false;
     std::mutex advanceMutex_;
     std::mutex hooksMutex_;
-    unsigned deviceFailures_ = 0;
-    unsigned initializeFailures_ = 0;
+    unsigned failures_[2] = {0, 0};  // by Failing
 };
 
 }  // namespace plat

@@ -110,7 +110,7 @@ HRESULT SoundDevice::SetSpeakerConfig(DWORD) { return DS_OK; }
 HRESULT SoundDevice::Initialize(const GUID* device) {
     if (initialized_) return DSERR_ALREADYINITIALIZED;
     if (device && !(*device == GUID_NULL)) return DSERR_NODRIVER;
-    if (Runtime::get().takeInitializeFailure()) return DSERR_NODRIVER;
+    if (Runtime::get().takeFailure(Runtime::Failing::DeviceInitialization)) return DSERR_NODRIVER;
     initialized_ = true;
     return DS_OK;
 }

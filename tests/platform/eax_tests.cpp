@@ -7,10 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <mutex>
-#include <random>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include <plat/a5platform.h>
@@ -19,6 +16,8 @@
 #include <plat/objbase.h>
 #include <plat/owned.h>
 
+#include "../dry_output.h"
+
 namespace {
 
 constexpr uint64_t kMs = 1'000'000;
@@ -26,21 +25,8 @@ constexpr uint32_t kRate = 44100;
 
 using plat::ComPtr;
 
-struct Capture {
-    std::mutex mutex;
-    std::vector<int16_t> left;
-    static void receive(void* user, const int16_t* s, size_t frames, unsigned channels) {
-        auto* self = static_cast<Capture*>(user);
-        std::lock_guard lock(self->mutex);
-        for (size_t i = 0; i < frames; ++i) self->left.push_back(s[i * channels]);
-    }
-    Capture() { a5p_set_capture(&Capture::receive, this); }
-    ~Capture() { a5p_set_capture(nullptr, nullptr); }
-    std::vector<int16_t> take() {
-        std::lock_guard lock(mutex);
-        return std::exchange(left, {});
-    }
-};
+using a5test::LeftCapture;
+using a5test::NoiseLoop;
 
 WAVEFORMATEX pcm(uint16_t channels) {
     return WAVEFORMATEX{WAVE_FORMAT_PCM, channels, kRate, kRate * 2u * channels, WORD(2 * channels), 16, 0};
@@ -211,7 +197,7 @@ Impulse impulseThrough(DWORD environment, double seconds) {
     std::vector<int16_t> samples(2 * 64, 0);
     samples[0] = samples[1] = 30000;
     ComPtr<IDirectSoundBuffer> impulse(makeBuffer(chain.device.get(), samples, 2));
-    Capture capture;
+    LeftCapture capture;
     impulse->Play(0, 0, 0);
     a5p_advance_ns(uint64_t(seconds * 1000) * kMs);
     std::vector<int16_t> left = capture.take();
@@ -246,40 +232,28 @@ TEST(Eax, LargeAndSmallEnvironmentsDecayAsTheirPresets) {
 TEST(Eax, OutputIsDryBitForBitAgainAfterTheLastVoiceGoes) {
     ComPtr<IDirectSound> engine;
     ASSERT_EQ(DirectSoundCreate(nullptr, engine.put(), nullptr), DS_OK);
-    std::vector<int16_t> noise(2 * 4096);
-    std::mt19937 rng(11);
-    for (auto& v : noise) v = static_cast<int16_t>(int(rng() % 16000) - 8000);
-    ComPtr<IDirectSoundBuffer> music(makeBuffer(engine.get(), noise, 2));
+    const NoiseLoop noise(4096, 11, 8000);
+    ComPtr<IDirectSoundBuffer> music(makeBuffer(engine.get(), noise.samples(), 2));
     ASSERT_TRUE(music);
-    std::vector<int16_t> left(4096);
-    for (size_t i = 0; i < left.size(); ++i) left[i] = noise[2 * i];
-    // True when `out` is the noise's left channel, from some phase on.
-    auto isDry = [&](const std::vector<int16_t>& out) {
-        const auto phase = std::search(left.begin(), left.end(), out.begin(), out.begin() + 16);
-        if (phase == left.end()) return false;
-        for (size_t i = 0, p = size_t(phase - left.begin()); i < out.size(); ++i)
-            if (out[i] != left[(p + i) % left.size()]) return false;
-        return true;
-    };
-    Capture capture;
+    LeftCapture capture;
     music->Play(0, 0, DSBPLAY_LOOPING);
     a5p_advance_ns(10 * kMs);  // the first block starts the music mid-block
     capture.take();
     a5p_advance_ns(200 * kMs);
-    EXPECT_TRUE(isDry(capture.take()));
+    EXPECT_TRUE(noise.isDry(capture.take()));
 
     EaxChain chain;
     ASSERT_NO_FATAL_FAILURE(chain.build());
     EXPECT_EQ(chain.setEnvironment(EAX_ENVIRONMENT_HANGAR), S_OK);
     a5p_advance_ns(300 * kMs);
-    EXPECT_FALSE(isDry(capture.take()));
+    EXPECT_FALSE(noise.isDry(capture.take()));
     chain.release();
     a5p_advance_ns(200 * kMs);
-    EXPECT_TRUE(isDry(capture.take()));
+    EXPECT_TRUE(noise.isDry(capture.take()));
     // A new chain starts without an environment: still dry until one is set.
     ASSERT_NO_FATAL_FAILURE(chain.build());
     a5p_advance_ns(100 * kMs);
-    EXPECT_TRUE(isDry(capture.take()));
+    EXPECT_TRUE(noise.isDry(capture.take()));
     chain.release();
 }
 
@@ -288,10 +262,8 @@ TEST(Eax, OutputIsDryBitForBitAgainAfterTheLastVoiceGoes) {
 TEST(Eax, EnvironmentChangesWhileAnotherThreadMixes) {
     EaxChain chain;
     ASSERT_NO_FATAL_FAILURE(chain.build());
-    std::vector<int16_t> noise(2 * 2048);
-    std::mt19937 rng(5);
-    for (auto& v : noise) v = static_cast<int16_t>(int(rng() % 8000) - 4000);
-    ComPtr<IDirectSoundBuffer> music(makeBuffer(chain.device.get(), noise, 2));
+    const NoiseLoop noise(2048, 5, 4000);
+    ComPtr<IDirectSoundBuffer> music(makeBuffer(chain.device.get(), noise.samples(), 2));
     music->Play(0, 0, DSBPLAY_LOOPING);
     std::atomic<bool> done{false};
     std::thread mixing([&] {

@@ -6,11 +6,11 @@
 #include <plat/objbase.h>
 #include <plat/owned.h>
 
+#include <algorithm>
 #include <functional>
-#include <mutex>
-#include <random>
 #include <vector>
 
+#include "../dry_output.h"
 #include "plugin_fixture.h"
 
 namespace orvox::test {
@@ -20,21 +20,8 @@ constexpr int32_t kOne = 1 << 10;
 constexpr uint64_t kMs = 1'000'000;
 const std::string kInitialized = "Success: Successfully initialized Direct Sound for EAX\n";
 
-struct LeftCapture {
-    std::mutex mutex;
-    std::vector<int16_t> left;
-    static void receive(void* user, const int16_t* s, size_t frames, unsigned channels) {
-        auto* self = static_cast<LeftCapture*>(user);
-        std::lock_guard lock(self->mutex);
-        for (size_t i = 0; i < frames; ++i) self->left.push_back(s[i * channels]);
-    }
-    LeftCapture() { a5p_set_capture(&LeftCapture::receive, this); }
-    ~LeftCapture() { a5p_set_capture(nullptr, nullptr); }
-    std::vector<int16_t> take() {
-        std::lock_guard lock(mutex);
-        return std::exchange(left, {});
-    }
-};
+using a5test::LeftCapture;
+using a5test::NoiseLoop;
 
 // The engine with a primary buffer in its sound record, as a real engine has.
 class EaxExport : public Plugin {
@@ -181,27 +168,16 @@ INSTANTIATE_TEST_SUITE_P(Steps, NoEaxExport,
 // Music on the engine's device at full volume is its own samples, bit for bit, when
 // nothing processes the output.
 TEST_F(EaxExport, TeardownLeavesTheEnginePrimaryWorkingAndTheOutputDry) {
-    std::vector<int16_t> noise(2 * 4096);
-    std::mt19937 rng(3);
-    for (auto& v : noise) v = static_cast<int16_t>(int(rng() % 12000) - 6000);
+    const NoiseLoop noise(4096, 3, 6000);
     WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), 0, DWORD(noise.size() * 2), 0, &format, GUID_NULL};
+    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), 0, DWORD(noise.samples().size() * 2), 0, &format, GUID_NULL};
     plat::ComPtr<IDirectSoundBuffer> music;
     ASSERT_EQ(device_->CreateSoundBuffer(&desc, music.put(), nullptr), DS_OK);
     void *p1, *p2;
     DWORD n1, n2;
     ASSERT_EQ(music->Lock(0, desc.dwBufferBytes, &p1, &n1, &p2, &n2, 0), DS_OK);
-    std::memcpy(p1, noise.data(), n1);
+    std::memcpy(p1, noise.samples().data(), n1);
     music->Unlock(p1, n1, p2, n2);
-    std::vector<int16_t> left(noise.size() / 2);
-    for (size_t i = 0; i < left.size(); ++i) left[i] = noise[2 * i];
-    auto isDry = [&](const std::vector<int16_t>& out) {
-        const auto phase = std::search(left.begin(), left.end(), out.begin(), out.begin() + 16);
-        if (out.size() < 16 || phase == left.end()) return false;
-        for (size_t i = 0, p = size_t(phase - left.begin()); i < out.size(); ++i)
-            if (out[i] != left[(p + i) % left.size()]) return false;
-        return true;
-    };
     LeftCapture capture;
     music->Play(0, 0, DSBPLAY_LOOPING);
     a5p_advance_ns(10 * kMs);
@@ -211,13 +187,13 @@ TEST_F(EaxExport, TeardownLeavesTheEnginePrimaryWorkingAndTheOutputDry) {
         SCOPED_TRACE(teardown);
         ASSERT_EQ(eax_(9 * kOne), 1);  // the cave
         a5p_advance_ns(300 * kMs);
-        EXPECT_FALSE(isDry(capture.take()));
+        EXPECT_FALSE(noise.isDry(capture.take()));
         if (teardown == std::string("Orvox_EAX(0)"))
             EXPECT_EQ(eax_(0), 1);
         else
             EXPECT_EQ(fn<Call0>("Orvox_Shutdown")(), 1);
         a5p_advance_ns(200 * kMs);
-        EXPECT_TRUE(isDry(capture.take()));
+        EXPECT_TRUE(noise.isDry(capture.take()));
     }
     // The engine's primary buffer still sets its device's volume.
     LONG volume = 1;
