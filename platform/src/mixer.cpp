@@ -34,7 +34,7 @@ void Mixer::remove(SoundBuffer* buffer) {
 
 void Mixer::requestOutputFormat(uint32_t rate, uint32_t channels) {
     std::lock_guard lock(mutex_);
-    if (formatFixed_ || framesMixed_.load() != 0) return;
+    if (formatFixed_ || framesMixed_.load() != 0 || stage_) return;
     rate_ = rate;
     channels_ = channels;
 }

@@ -27,8 +27,9 @@ public:
     void add(SoundBuffer* buffer);
     void remove(SoundBuffer* buffer);
 
-    // A primary buffer's format: becomes the output format while nothing has been mixed
-    // and the host did not fix the format.
+    // A primary buffer's format: becomes the output format while nothing has been mixed,
+    // no stage is in place (it was made for the current format) and the host did not fix
+    // the format.
     void requestOutputFormat(uint32_t rate, uint32_t channels);
 
     // Mixes `frames` frames into `out` (interleaved, outputChannels()), in blocks.
