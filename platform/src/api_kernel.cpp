@@ -47,9 +47,18 @@ PLAT_API BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LP
     return Kernel::instance().postMessage(threadId, msg);
 }
 
-PLAT_API BOOL PeekMessageA(MSG* msg, HWND, UINT filterMin, UINT filterMax, UINT removeFlags) {
-    return Kernel::instance().peekMessage(msg, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
+PLAT_API BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG msg{window, message, wParam, lParam, GetTickCount(), {0, 0}};
+    return window != nullptr && Kernel::instance().postWindowMessage(msg);
 }
+
+PLAT_API BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    return Kernel::instance().peekMessage(msg, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
+}
+
+PLAT_API int a5p_register_window(HWND window) { return Kernel::instance().registerWindow(window) ? 0 : -1; }
+
+PLAT_API void a5p_unregister_window(HWND window) { Kernel::instance().unregisterWindow(window); }
 
 PLAT_API DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
                                          DWORD wakeMask) {

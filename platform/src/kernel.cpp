@@ -247,11 +247,42 @@ bool Kernel::postMessage(DWORD threadId, const MSG& msg) {
     return true;
 }
 
-bool Kernel::peekMessage(MSG* msg, UINT filterMin, UINT filterMax, bool remove) {
+bool Kernel::registerWindow(HWND window) {
+    if (window == nullptr) return false;
+    const DWORD self = currentThreadId();
+    std::lock_guard lock(mutex_);
+    windowOwners_[window] = self;
+    queueOf(self);
+    return true;
+}
+
+void Kernel::unregisterWindow(HWND window) {
+    std::lock_guard lock(mutex_);
+    auto owner = windowOwners_.find(window);
+    if (owner == windowOwners_.end()) return;
+    auto queue = queues_.find(owner->second);
+    if (queue != queues_.end())
+        std::erase_if(queue->second, [window](const MSG& m) { return m.hwnd == window; });
+    windowOwners_.erase(owner);
+}
+
+bool Kernel::postWindowMessage(const MSG& msg) {
+    std::lock_guard lock(mutex_);
+    auto owner = windowOwners_.find(msg.hwnd);
+    if (owner == windowOwners_.end()) return false;
+    auto queue = queues_.find(owner->second);
+    if (queue == queues_.end()) return false;  // the owner thread has ended
+    queue->second.push_back(msg);
+    wakeWaiters();
+    return true;
+}
+
+bool Kernel::peekMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool remove) {
     const DWORD self = currentThreadId();
     std::lock_guard lock(mutex_);
     auto& queue = queueOf(self);
     for (auto it = queue.begin(); it != queue.end(); ++it) {
+        if (window != nullptr && it->hwnd != window) continue;
         bool inRange = (filterMin == 0 && filterMax == 0) || (it->message >= filterMin && it->message <= filterMax);
         if (!inRange) continue;
         if (msg) *msg = *it;

@@ -46,7 +46,12 @@ public:
     bool exitCode(HANDLE thread, DWORD* code);
 
     bool postMessage(DWORD threadId, const MSG& msg);
-    bool peekMessage(MSG* msg, UINT filterMin, UINT filterMax, bool remove);
+    // Window stand-ins: a registered window's messages go to its owner thread's queue.
+    bool registerWindow(HWND window);
+    void unregisterWindow(HWND window);
+    bool postWindowMessage(const MSG& msg);
+    // A null window takes any message of the calling thread's queue.
+    bool peekMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool remove);
 
     // Under the virtual clock: blocks until no worker thread is running.
     void waitWorkersIdle();
@@ -79,6 +84,7 @@ private:
     std::map<std::string, KernelObject*> named_;
     std::set<Waiter*> blocked_;
     std::map<DWORD, std::deque<MSG>> queues_;
+    std::map<HWND, DWORD> windowOwners_;
     std::set<DWORD> workers_;
     int runningWorkers_ = 0;
     DWORD nextThreadId_ = 1;

@@ -30,12 +30,15 @@ struct A5PlatformConfig {
     unsigned channels;    // 1 or 2; 0 means 2
     int virtualClock;     // non-zero: virtual clock (not with the device output)
     int noEax;            // non-zero: hardware without EAX (see plat/eax.h); also A5_NO_EAX=1
+    const char* cdImage = nullptr;  // disc image for the CD audio device; null: A5_CD_IMAGE, else the drive
 };
 
 // Sets up the runtime. Only before the runtime has started; returns 0, or -1 when it is
 // already running or the configuration is invalid. Without this call the runtime starts
 // on first use with A5_OUTPUT_DEFAULT, 44100 Hz stereo and the real clock.
 // A5_AUDIO_OUTPUT may be "device", "null" or "wav:PATH"; A5_NO_EAX=1 acts as noEax.
+// A5_CD_IMAGE names a disc image (a CUE sheet, or an NRG or TOC image) that the CD audio
+// device plays instead of a drive.
 PLAT_API int a5p_configure(const A5PlatformConfig* config);
 
 // Stops timers, the output and the clock; later calls into the services fail softly.
@@ -73,6 +76,20 @@ PLAT_API void a5p_fail_device_creations(unsigned count);
 PLAT_API void a5p_fail_device_initializations(unsigned count);
 // The next `count` timeSetEvent calls return 0.
 PLAT_API void a5p_fail_timer_creations(unsigned count);
+// The next `count` mixerOpen calls fail with MMSYSERR_NODRIVER.
+PLAT_API void a5p_fail_mixer_opens(unsigned count);
+
+// The disc the CD audio device finds at its next open: an image file, the machine's
+// default CD drive for "", or with null the configured choice (cdImage, else
+// A5_CD_IMAGE, else the drive).
+// A missing or unreadable image counts as no drive.
+PLAT_API void a5p_set_cd_image(const char* path);
+
+// Windows of the host: any address the host chose stands for a window. Registering makes
+// the calling thread its owner: messages posted to the window (PostMessageA, the CD audio
+// device's completion notices) wait in that thread's queue. Unregistering drops them.
+PLAT_API int a5p_register_window(HWND window);
+PLAT_API void a5p_unregister_window(HWND window);
 
 using A5MessageBoxHook = int (*)(void* user, const char* text, const char* caption, unsigned type);
 PLAT_API void a5p_set_message_box_hook(A5MessageBoxHook hook, void* user);

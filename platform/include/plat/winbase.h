@@ -55,6 +55,11 @@ inline constexpr DWORD QS_ALLINPUT = 0x04FF;
 // Fails (FALSE) for a thread id that has no queue. A thread that did not come from
 // CreateThread gets its queue at its first message call.
 PLAT_API BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+// Queues a message for a window in its owner's queue (see a5p_register_window); FALSE
+// for a window nobody registered.
+PLAT_API BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Without a window: the calling thread's next message of any kind; with one: its next
+// message for that window.
 PLAT_API BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 // Returns WAIT_OBJECT_0 + i for handle i, WAIT_OBJECT_0 + count when a message is waiting
 // in the calling thread's queue, WAIT_TIMEOUT or WAIT_FAILED.
