@@ -87,6 +87,12 @@ TEST(HostOptions, Resources) {
     for (const char* bad : {"song", "=a.wav", "song=", "song=a.wav:", "song=:WAVE"}) {
         EXPECT_FALSE(parse({"--resource", bad, "s.lua"}).ok) << bad;
     }
+
+    const auto cd = parse({"--cd-image", "discs/a b.cue", "s.lua"});
+    ASSERT_TRUE(cd.ok) << cd.error;
+    EXPECT_EQ(cd.options.cdImage, "discs/a b.cue");
+    EXPECT_TRUE(parse({"s.lua"}).options.cdImage.empty());
+    EXPECT_FALSE(parse({"--cd-image=", "s.lua"}).ok);
 }
 
 TEST(HostOptions, UsageErrors) {

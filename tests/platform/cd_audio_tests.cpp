@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -187,6 +189,254 @@ TEST_F(CdAudioTest, PauseTwiceResumesOnTheFrameWhereItStopped) {
     EXPECT_EQ(heard, cdtest::patternFrames(0, 300 * kFramesPerSector));
     EXPECT_EQ(status(id, MCI_STATUS_MODE), MCI_MODE_STOP);
     EXPECT_TRUE(notices().empty());  // the resuming play asked for no notice
+}
+
+
+// The data file as the sheet names it, or in Motorola byte order: the same samples.
+class MadeImageTest : public CdAudioTest, public ::testing::WithParamInterface<cdtest::ImageSpec> {};
+
+TEST_P(MadeImageTest, TrackStartsPregapsAndDataTracksPlayAsADriveDoes) {
+    // Track 2 has a pregap of 20 sectors; track 3 is data.
+    cdtest::ImageSpec spec = GetParam();
+    spec.tracks = {{40}, {40, 20}, {20, 0, false}, {30}};
+    const std::vector<uint32_t> starts = cdtest::trackStarts(spec);  // 0, 60, 100, 120; the end is 150
+    const MCIDEVICEID id = open(cdtest::writeImage(dir_, "made", spec));
+    ASSERT_NE(id, 0u);
+    EXPECT_EQ(status(id, MCI_STATUS_NUMBER_OF_TRACKS), 4u);
+    EXPECT_EQ(status(id, MCI_CDA_STATUS_TYPE_TRACK, MCI_TRACK, 2), MCI_CDA_TRACK_AUDIO);
+    EXPECT_EQ(status(id, MCI_CDA_STATUS_TYPE_TRACK, MCI_TRACK, 3), MCI_CDA_TRACK_OTHER);
+    EXPECT_EQ(play(id, MCI_FROM, MCI_MAKE_TMSF(3, 0, 0, 0)), MCIERR_HARDWARE);
+
+    // A track position is its INDEX 01: playing from track 2 skips its pregap...
+    size_t start = capturedFrames();
+    ASSERT_EQ(play(id, MCI_NOTIFY | MCI_FROM | MCI_TO, 2, 3), 0u);
+    advanceMs(700);
+    EXPECT_EQ(notices(), std::vector<WPARAM>{MCI_NOTIFY_SUCCESSFUL});
+    EXPECT_EQ(captured(start, 40 * kFramesPerSector),
+              cdtest::patternFrames(uint64_t{starts[1]} * kFramesPerSector, uint64_t{starts[2]} * kFramesPerSector));
+
+    // ...which plays only when track 1 plays through it, as part of track 1.
+    start = capturedFrames();
+    ASSERT_EQ(play(id, MCI_FROM | MCI_TO, 1, 2), 0u);
+    advanceMs(700);
+    EXPECT_EQ(status(id, MCI_STATUS_CURRENT_TRACK), 1u);  // sector 52: inside the pregap
+    advanceMs(200);
+    EXPECT_EQ(captured(start, 60 * kFramesPerSector), cdtest::patternFrames(0, 60 * kFramesPerSector));
+    EXPECT_EQ(status(id, MCI_STATUS_CURRENT_TRACK), 2u);
+
+    // Without an end the play runs to the end of the disc; the data track is silent.
+    start = capturedFrames();
+    ASSERT_EQ(play(id, MCI_NOTIFY | MCI_FROM, MCI_MAKE_TMSF(2, 0, 0, 30)), 0u);
+    advanceMs(1300);
+    EXPECT_EQ(notices(), std::vector<WPARAM>{MCI_NOTIFY_SUCCESSFUL});
+    EXPECT_EQ(captured(start, 10 * kFramesPerSector),
+              cdtest::patternFrames(uint64_t{90} * kFramesPerSector, uint64_t{100} * kFramesPerSector));
+    EXPECT_TRUE(silent(captured(start + 10 * kFramesPerSector, 20 * kFramesPerSector)));
+    EXPECT_EQ(captured(start + 30 * kFramesPerSector, 30 * kFramesPerSector),
+              cdtest::patternFrames(uint64_t{120} * kFramesPerSector, uint64_t{150} * kFramesPerSector));
+    EXPECT_EQ(status(id, MCI_STATUS_POSITION), MCI_MAKE_TMSF(4, 0, 0, 30));
+}
+
+cdtest::ImageSpec motorola() {
+    cdtest::ImageSpec spec;
+    spec.motorola = true;
+    return spec;
+}
+cdtest::ImageSpec namedApart() {
+    cdtest::ImageSpec spec;
+    spec.dataFile = "audio data.img";
+    return spec;
+}
+INSTANTIATE_TEST_SUITE_P(Images, MadeImageTest, ::testing::Values(cdtest::ImageSpec{}, motorola(), namedApart()),
+                         [](const auto& p) { return std::string(p.index == 0 ? "Binary" : p.index == 1 ? "Motorola" : "NamedApart"); });
+
+// Images that cannot be played count as no drive; a short last sector is dropped.
+struct ImageCase {
+    const char* name;
+    cdtest::ImageSpec spec;
+    const char* sheet;  // written instead of the made sheet when set
+    DWORD tracks;       // 0: the open fails
+    DWORD lastTrackSectors;
+};
+
+void PrintTo(const ImageCase& c, std::ostream* out) { *out << c.name; }
+
+class ImageCaseTest : public CdAudioTest, public ::testing::WithParamInterface<ImageCase> {};
+
+TEST_P(ImageCaseTest, OpensOnlyWhatCanBePlayed) {
+    const ImageCase& c = GetParam();
+    std::string path = cdtest::writeImage(dir_, "case", c.spec);
+    if (c.sheet != nullptr) std::ofstream(path, std::ios::binary | std::ios::trunc) << c.sheet;
+    if (std::string(c.name) == "NoSuchImage") path = (dir_ / "nothing.cue").string();
+    if (std::string(c.name) == "NoDriveNoImage") path = "";
+    MCIERROR error = 0;
+    const MCIDEVICEID id = open(path, &error);
+    if (c.tracks == 0) {
+        EXPECT_EQ(id, 0u);
+        EXPECT_EQ(error, MCIERR_INVALID_DEVICE_NAME);
+        return;
+    }
+    ASSERT_NE(id, 0u);
+    EXPECT_EQ(status(id, MCI_STATUS_NUMBER_OF_TRACKS), c.tracks);
+    const DWORD length = status(id, MCI_STATUS_LENGTH, MCI_TRACK, c.tracks);
+    EXPECT_EQ(length, MCI_MAKE_MSF(0, BYTE(c.lastTrackSectors / 75), BYTE(c.lastTrackSectors % 75)));
+}
+
+cdtest::ImageSpec tracks(std::vector<cdtest::TrackSpec> t, bool writeData = true, int64_t lost = 0) {
+    cdtest::ImageSpec spec;
+    spec.tracks = std::move(t);
+    spec.writeData = writeData;
+    spec.dataBytesLost = lost;
+    return spec;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, ImageCaseTest,
+    ::testing::Values(
+        ImageCase{"OneTrack", tracks({{80}}), nullptr, 1, 80},
+        ImageCase{"PartialLastSector", tracks({{75}, {80}}, true, 100), nullptr, 2, 79},
+        ImageCase{"DataMissing", tracks({{75}}, false), nullptr, 0, 0},
+        ImageCase{"DataShorterThanTheSheetSays", tracks({{75}, {75}}, true, 76 * 2352), nullptr, 0, 0},
+        ImageCase{"NoFileLine", tracks({{75}}), "TRACK 01 AUDIO\r\n  INDEX 01 00:00:00\r\n", 0, 0},
+        ImageCase{"WaveFile", tracks({{75}}), "FILE \"case.bin\" WAVE\r\nTRACK 01 AUDIO\r\nINDEX 01 00:00:00\r\n", 0, 0},
+        ImageCase{"TwoFiles", tracks({{75}}),
+                  "FILE \"case.bin\" BINARY\r\nTRACK 01 AUDIO\r\nINDEX 01 00:00:00\r\n"
+                  "FILE \"case.bin\" BINARY\r\nTRACK 02 AUDIO\r\nINDEX 01 00:00:00\r\n",
+                  0, 0},
+        ImageCase{"Garbage", tracks({{75}}), "FILE \"case.bin\" BINARY\r\n\x01\xfe junk \"\r\n", 0, 0},
+        ImageCase{"NoSuchImage", tracks({{75}}), nullptr, 0, 0},
+        ImageCase{"NoDriveNoImage", tracks({{75}}), nullptr, 0, 0}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(CdAudioTest, CommandsOutsideWhatTheDeviceTakesFailWithTheirCodes) {
+    char text[128];
+    EXPECT_EQ(send(0, MCI_STOP), MCIERR_INVALID_DEVICE_ID);
+    EXPECT_EQ(mciGetErrorStringA(MCIERR_INVALID_DEVICE_ID, text, sizeof text), TRUE);
+    EXPECT_STREQ(text, "Invalid MCI device ID. Use the ID returned when opening the MCI device.");
+    EXPECT_EQ(mciGetErrorStringA(MCIERR_INVALID_DEVICE_ID, text, 8), TRUE);
+    EXPECT_STREQ(text, "Invalid");
+    EXPECT_EQ(mciGetErrorStringA(12345, text, sizeof text), FALSE);
+    EXPECT_STREQ(text, "");
+
+    const MCIDEVICEID id = open(cdtest::writeImage(dir_, "commands", tracks({{75}, {75}, {75}})));
+    ASSERT_NE(id, 0u);
+    // A second open of the drive is a device of its own; an alias in use is refused.
+    MCI_OPEN_PARMSA again{};
+    again.lpstrDeviceType = "CDAudio";
+    again.lpstrAlias = "CD1:";
+    EXPECT_EQ(mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ALIAS, reinterpret_cast<DWORD_PTR>(&again)),
+              MCIERR_DUPLICATE_ALIAS);
+    again.lpstrDeviceType = reinterpret_cast<LPCSTR>(uintptr_t{515});
+    EXPECT_EQ(mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, reinterpret_cast<DWORD_PTR>(&again)),
+              MCIERR_INVALID_DEVICE_NAME);
+
+    for (DWORD track : {0u, 4u, 255u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(play(id, MCI_FROM, track), MCIERR_OUTOFRANGE) << track;
+        EXPECT_EQ(play(id, MCI_FROM | MCI_TO, 1, track), MCIERR_OUTOFRANGE) << track;
+    }
+    EXPECT_EQ(play(id, MCI_FROM | MCI_TO, 3, 2), MCIERR_OUTOFRANGE);
+    EXPECT_EQ(play(id, MCI_FROM, MCI_MAKE_TMSF(1, 0, 60, 0)), MCIERR_OUTOFRANGE);
+    EXPECT_EQ(play(id, MCI_WAIT | MCI_FROM, 1), MCIERR_UNSUPPORTED_FUNCTION);
+    EXPECT_EQ(mciSendCommandA(id, MCI_PLAY, MCI_FROM, 0), MCIERR_NULL_PARAMETER_BLOCK);
+    EXPECT_EQ(send(id, 0x0999), MCIERR_UNRECOGNIZED_COMMAND);
+    MCI_SET_PARMS set{0, 7, 0};
+    EXPECT_EQ(mciSendCommandA(id, MCI_SET, MCI_SET_TIME_FORMAT, reinterpret_cast<DWORD_PTR>(&set)), MCIERR_BAD_TIME_FORMAT);
+    EXPECT_EQ(status(id, MCI_STATUS_MODE), MCI_MODE_STOP);
+
+    // A play's notice is superseded by the next play and aborted by a seek; a seek stands
+    // at the track's start.
+    ASSERT_EQ(play(id, MCI_NOTIFY | MCI_FROM, 1), 0u);
+    ASSERT_EQ(play(id, MCI_NOTIFY | MCI_FROM, 2), 0u);
+    EXPECT_EQ(notices(), std::vector<WPARAM>{MCI_NOTIFY_SUPERSEDED});
+    advanceMs(100);
+    MCI_SEEK_PARMS seek{0, MCI_MAKE_TMSF(3, 0, 0, 0)};
+    ASSERT_EQ(mciSendCommandA(id, MCI_SEEK, MCI_TO, reinterpret_cast<DWORD_PTR>(&seek)), 0u);
+    EXPECT_EQ(notices(), std::vector<WPARAM>{MCI_NOTIFY_ABORTED});
+    EXPECT_EQ(status(id, MCI_STATUS_MODE), MCI_MODE_STOP);
+    EXPECT_EQ(status(id, MCI_STATUS_CURRENT_TRACK), 3u);
+    set.dwTimeFormat = MCI_FORMAT_MSF;
+    ASSERT_EQ(mciSendCommandA(id, MCI_SET, MCI_SET_TIME_FORMAT, reinterpret_cast<DWORD_PTR>(&set)), 0u);
+    EXPECT_EQ(status(id, MCI_STATUS_POSITION), MCI_MAKE_MSF(0, 4, 0));  // two seconds of lead-in
+    EXPECT_EQ(status(id, MCI_STATUS_LENGTH), MCI_MAKE_MSF(0, 3, 0));
+
+    // Other commands tell their window at once.
+    EXPECT_EQ(send(id, MCI_STOP, MCI_NOTIFY), 0u);
+    EXPECT_EQ(notices(), std::vector<WPARAM>{MCI_NOTIFY_SUCCESSFUL});
+    EXPECT_EQ(send(id, MCI_CLOSE, MCI_WAIT), 0u);
+    EXPECT_EQ(send(id, MCI_STATUS), MCIERR_INVALID_DEVICE_ID);
+}
+
+TEST_F(CdAudioTest, TheMixersCdLineHasOneVolumeControlOfTwoChannels) {
+    EXPECT_EQ(mixerGetNumDevs(), 1u);
+    HMIXER mixer = nullptr;
+    EXPECT_EQ(mixerOpen(&mixer, 1, 0, 0, 0), MMSYSERR_BADDEVICEID);
+    ASSERT_EQ(mixerOpen(&mixer, 0, reinterpret_cast<DWORD_PTR>(window()), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    auto* object = reinterpret_cast<HMIXEROBJ>(mixer);
+
+    MIXERLINEA line{};
+    line.cbStruct = sizeof line;
+    line.dwComponentType = 0x1004;  // a source line it does not have
+    EXPECT_EQ(mixerGetLineInfoA(object, &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE), MIXERR_INVALLINE);
+    line.dwComponentType = MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
+    EXPECT_EQ(mixerGetLineInfoA(&line, &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE),
+              MMSYSERR_INVALHANDLE);
+    ASSERT_EQ(mixerGetLineInfoA(object, &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
+    EXPECT_EQ(line.cChannels, 2u);
+    EXPECT_EQ(line.cControls, 1u);
+
+    MIXERCONTROLA control{};
+    MIXERLINECONTROLSA controls{};
+    controls.cbStruct = sizeof controls;
+    controls.dwLineID = line.dwLineID;
+    controls.dwControlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
+    controls.cControls = 1;
+    controls.cbmxctrl = sizeof control;
+    controls.pamxctrl = &control;
+    ASSERT_EQ(mixerGetLineControlsA(object, &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(control.Bounds.dwMinimum, 0u);
+    EXPECT_EQ(control.Bounds.dwMaximum, 65535u);
+
+    MIXERCONTROLDETAILS_UNSIGNED values[2] = {{40000}, {1234}};
+    MIXERCONTROLDETAILS details{sizeof details, control.dwControlID, 2, {nullptr}, sizeof values[0], values};
+    const DWORD flags = MIXER_OBJECTF_HMIXER | MIXER_SETCONTROLDETAILSF_VALUE;
+    ASSERT_EQ(mixerSetControlDetails(object, &details, flags), MMSYSERR_NOERROR);
+    values[0].dwValue = 65536;  // above the maximum: refused, nothing changes
+    EXPECT_EQ(mixerSetControlDetails(object, &details, flags), MMSYSERR_INVALPARAM);
+    details.cChannels = 3;
+    EXPECT_EQ(mixerSetControlDetails(object, &details, flags), MMSYSERR_INVALPARAM);
+    details.cChannels = 2;
+    details.dwControlID = 77;
+    EXPECT_EQ(mixerGetControlDetailsA(object, &details, flags), MIXERR_INVALCONTROL);
+    details.dwControlID = control.dwControlID;
+    ASSERT_EQ(mixerGetControlDetailsA(object, &details, flags), MMSYSERR_NOERROR);
+    EXPECT_EQ(values[0].dwValue, 40000u);
+    EXPECT_EQ(values[1].dwValue, 1234u);
+
+    EXPECT_EQ(mixerClose(mixer), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixerClose(mixer), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(mixerGetControlDetailsA(object, &details, flags), MMSYSERR_INVALHANDLE);
+}
+
+TEST_F(CdAudioTest, TheLinesVolumeScalesTheCdOutputAtOnce) {
+    const MCIDEVICEID id = open(cdtest::writeImage(dir_, "volume", tracks({{150}})));
+    ASSERT_NE(id, 0u);
+    setLine(32768, 16384);
+    const size_t start = capturedFrames();
+    ASSERT_EQ(play(id, MCI_FROM, 1), 0u);
+    advanceMs(500);
+    const size_t changed = capturedFrames() - start;  // the mix so far; the change takes the next block
+    setLine(65535, 0);
+    advanceMs(500);
+
+    const std::vector<int16_t> heard = captured(start, 2 * changed);
+    const std::vector<int16_t> source = cdtest::patternFrames(0, 2 * changed);
+    for (size_t i = 0; i < heard.size(); ++i) {
+        const bool left = i % 2 == 0;
+        const double gain = i / 2 < changed ? (left ? 32768.0 : 16384.0) / 65535 : (left ? 1.0 : 0.0);
+        const double want = source[i] * gain;
+        ASSERT_NEAR(heard[i], want, 1.0 + std::abs(want) * 1e-3) << "sample " << i;
+    }
 }
 
 }  // namespace

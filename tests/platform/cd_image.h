@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct ImageSpec {
     bool writeData = true;
     int64_t dataBytesLost = 0;       // bytes cut from the end of the data file
 };
+
+inline void PrintTo(const ImageSpec& spec, std::ostream* out) {
+    *out << spec.tracks.size() << " tracks" << (spec.motorola ? ", Motorola" : "")
+         << (spec.dataFile.empty() ? "" : ", data in " + spec.dataFile);
+}
 
 // Sample of channel `c` at stereo frame `f` of the disc.
 inline int16_t patternSample(uint64_t f, int c) {

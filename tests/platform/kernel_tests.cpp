@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include <plat/a5platform.h>
 #include <plat/objbase.h>
@@ -80,6 +81,26 @@ TEST(Threads, AQuitPostedBeforeTheWorkerWaitsIsNotLost) {
     EXPECT_FALSE(PostThreadMessageA(id, WM_USER, 0, 0)) << "the queue ends with its thread";
     CloseHandle(thread);
     CloseHandle(state.event);
+}
+
+TEST(Windows, MessagesPostedFromAnyThreadWaitInTheOwnersQueueForThatWindow) {
+    char windowA = 0, windowB = 0;
+    EXPECT_FALSE(PostMessageA(&windowA, WM_USER, 1, 2)) << "nobody registered the window";
+    ASSERT_EQ(a5p_register_window(&windowA), 0);
+    ASSERT_EQ(a5p_register_window(&windowB), 0);
+    std::thread([&] {
+        EXPECT_TRUE(PostMessageA(&windowA, WM_USER + 1, 10, 20));
+        EXPECT_TRUE(PostMessageA(&windowB, WM_USER + 2, 30, 40));
+    }).join();
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, &windowB, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, &windowB);
+    EXPECT_EQ(msg.message, WM_USER + 2);
+    EXPECT_FALSE(PeekMessageA(&msg, &windowB, 0, 0, PM_REMOVE));
+    a5p_unregister_window(&windowA);  // drops what waits for it
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_FALSE(PostMessageA(&windowA, WM_USER, 0, 0));
+    a5p_unregister_window(&windowB);
 }
 
 TEST(Threads, UnderTheVirtualClockAdvanceWaitsForWorkersToFinishTheirWakeups) {

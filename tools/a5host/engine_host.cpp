@@ -1,5 +1,6 @@
 #include "engine_host.h"
 
+#include <plat/a5platform.h>
 #include <plat/dsound.h>
 
 #include <atomic>
@@ -49,11 +50,14 @@ std::unique_ptr<EngineHost> EngineHost::create(std::string& error) {
         return nullptr;
     }
 
+    a5p_register_window(window);
     engine->records_.setWindow(window);
     engine->records_.setServices(&firstService, &secondService);
     engine->records_.setSound(engine->device_.get(), engine->primary_.get());
     return engine;
 }
+
+EngineHost::~EngineHost() { a5p_unregister_window(&window_); }
 
 unsigned EngineHost::serviceCalls(int which) {
     return which == 0 || which == 1 ? g_serviceCalls[which].load(std::memory_order_relaxed) : 0;

@@ -1,5 +1,6 @@
-// The engine's side that plug-ins see: a main window, the window record's two service
-// functions, and the engine's sound device with its primary buffer, all published
+// The engine's side that plug-ins see: a main window (registered with the platform, so
+// that what is posted to it reaches the thread that made the host), the window record's
+// two service functions, and the engine's sound device with its primary buffer, all published
 // through the engine records handed to A5_DLLAPI.
 #pragma once
 
@@ -17,10 +18,13 @@ class EngineHost {
     // Null with a reason when the device cannot be made.
     static std::unique_ptr<EngineHost> create(std::string& error);
 
+    ~EngineHost();
     EngineHost(const EngineHost&) = delete;
     EngineHost& operator=(const EngineHost&) = delete;
 
     void* interfaceRecord() { return records_.interfaceRecord(); }
+    // The engine's main window: messages posted to it wait in the creating thread's queue.
+    HWND window() { return &window_; }
 
     // How often the window record's first (0) or second (1) service function has run.
     static unsigned serviceCalls(int which);

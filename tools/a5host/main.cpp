@@ -33,6 +33,7 @@ A5PlatformConfig platformConfig(const a5host::Options& options) {
     config.rate = options.rate;
     config.channels = 2;
     config.virtualClock = options.render ? 1 : 0;
+    config.cdImage = options.cdImage.empty() ? nullptr : options.cdImage.c_str();
     return config;
 }
 

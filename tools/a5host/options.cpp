@@ -86,7 +86,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             value = arg.substr(eq + 1);
             hasValue = true;
         }
-        if (name != "--output" && name != "--render" && name != "--rate" && name != "--resource") {
+        if (name != "--output" && name != "--render" && name != "--rate" && name != "--resource" &&
+            name != "--cd-image") {
             error = "unknown option '" + std::string(arg) + "'";
             return false;
         }
@@ -109,6 +110,10 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.wavPath = value;
         } else if (name == "--rate") {
             ok = parseRate(value, options, error);
+        } else if (name == "--cd-image") {
+            ok = !value.empty();
+            if (!ok) error = "--cd-image needs a file name";
+            options.cdImage = value;
         } else {
             ok = parseResource(value, options, error);
         }
@@ -142,6 +147,8 @@ const char* usageText() {
            "                                 write 16-bit stereo to FILE.wav\n"
            "  --rate HZ                      output rate, 8000..192000 (default 44100)\n"
            "  --resource NAME=FILE[:TYPE]    make FILE a resource of the host (type WAVE)\n"
+           "  --cd-image FILE                play this disc image (CUE sheet, NRG or TOC) as\n"
+           "                                 the CD (default: A5_CD_IMAGE, else the drive)\n"
            "  -v, --verbose                  print every plug-in call with its result\n"
            "  -h, --help                     this text\n"
            "\n"
@@ -154,6 +161,9 @@ const char* usageText() {
            "  wait(SECONDS)  let time pass (virtual time when rendering)\n"
            "  now()          seconds on the platform's clock\n"
            "  services()     how often the engine's two service functions ran\n"
+           "  messages()     the messages the engine's window received since the last\n"
+           "                 call (the CD's completion notices): a list of\n"
+           "                 {message=, wparam=, lparam=}\n"
            "  arg            the script's name (arg[0]) and its arguments\n"
            "\n"
            "Relative file names resolve against the current directory, which a5host\n"

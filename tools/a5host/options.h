@@ -22,6 +22,7 @@ struct Options {
     bool verbose = false;
     bool help = false;
     std::vector<ResourceOption> resources;
+    std::string cdImage;  // the disc the CD audio device plays; empty: A5_CD_IMAGE, else the drive
     std::string script;
     std::vector<std::string> scriptArgs;
 };

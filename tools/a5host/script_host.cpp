@@ -1,6 +1,7 @@
 #include "script_host.h"
 
 #include <plat/a5platform.h>
+#include <plat/winbase.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -94,6 +95,7 @@ ScriptHost::ScriptHost(EngineHost& engine, PluginSet& plugins, ScriptSettings se
     registerFunction("wait", &guarded<&ScriptHost::wait>);
     registerFunction("now", &guarded<&ScriptHost::now>);
     registerFunction("services", &guarded<&ScriptHost::services>);
+    registerFunction("messages", &guarded<&ScriptHost::messages>);
 }
 
 ScriptHost::~ScriptHost() {
@@ -272,6 +274,22 @@ int ScriptHost::services(lua_State* L) {
     lua_pushinteger(L, EngineHost::serviceCalls(0));
     lua_pushinteger(L, EngineHost::serviceCalls(1));
     return 2;
+}
+
+int ScriptHost::messages(lua_State* L) {
+    lua_newtable(L);
+    MSG msg;
+    for (lua_Integer n = 1; PeekMessageA(&msg, self(L).engine_.window(), 0, 0, PM_REMOVE); ++n) {
+        lua_createtable(L, 0, 3);
+        lua_pushinteger(L, msg.message);
+        lua_setfield(L, -2, "message");
+        lua_pushinteger(L, static_cast<lua_Integer>(msg.wParam));
+        lua_setfield(L, -2, "wparam");
+        lua_pushinteger(L, static_cast<lua_Integer>(msg.lParam));
+        lua_setfield(L, -2, "lparam");
+        lua_rawseti(L, -2, n);
+    }
+    return 1;
 }
 
 }  // namespace a5host

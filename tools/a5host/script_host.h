@@ -1,5 +1,5 @@
 // The Lua side of a5host: one script state with the engine's script interface
-// (plugin, fixed, wait, now, services), calling into plug-ins as the engine does.
+// (plugin, fixed, wait, now, services, messages), calling into plug-ins as the engine does.
 #pragma once
 
 #include <memory>
@@ -43,6 +43,7 @@ class ScriptHost {
     static int wait(lua_State* L);
     static int now(lua_State* L);
     static int services(lua_State* L);
+    static int messages(lua_State* L);
 
     static ScriptHost& self(lua_State* L);
     // Loads the plug-in and calls its entry; pushes the export table, or the error text.
