@@ -1,5 +1,5 @@
 -- The bundled demo, run from the repository's top folder by `make demo`:
---   build/bin/a5host --render build/demo.wav demo/demo.lua
+--   build/bin/a5host --render build/demo.wav --cd-image ../shared/media/cd/cd_a.cue demo/demo.lua
 -- Each part uses one plug-in and says what it does; a plug-in that this build does not
 -- have is skipped with a note.
 
@@ -92,6 +92,35 @@ local function eaxPart()
     orvox.Orvox_Stop(index)
 end
 
+-- The CD through orvox (the disc image a5host was given): tracks 1 and 2 at 80 % volume,
+-- paused for a second, then on to track 3, which fades out; the device's notices reach
+-- the engine's window.
+local function cdPart()
+    local tracks = fixed(orvox.Orvox_NumberOfTracksCD())
+    if tracks == 0 then
+        print("demo: CD: no disc (give a5host --cd-image; see MediaLog.txt)")
+        return
+    end
+    print(string.format("demo: CD: %d tracks", tracks))
+    orvox.Orvox_VolCD(80)
+    orvox.Orvox_PlayCD(1, 3)
+    wait(2)
+    orvox.Orvox_PauseCD()
+    wait(1)
+    orvox.Orvox_PauseCD()
+    wait(3)
+    print(string.format("demo: CD: on track %d", fixed(orvox.Orvox_GetCurrTrackCD())))
+    orvox.Orvox_NextTrackCD()
+    wait(2)
+    orvox.Orvox_FadeOutCD(20)  -- four half-second ticks from 80 % to silence
+    wait(2.5)
+    for _, m in ipairs(messages()) do
+        print(string.format("demo: CD: window message 0x%X, notice %d", m.message, m.wparam))
+    end
+    orvox.Orvox_StopCD()
+    orvox.Orvox_VolCD(100)
+end
+
 -- A WAV song streamed by wavestream: looping, its volume lowered after 4 s, stopped after 6 s.
 local function wavestreamPart()
     local song = "../shared/media/wav/wav_pcm16_stereo_44100_10s.wav"
@@ -118,6 +147,7 @@ if orvox then
     mp3Part()
     trackerPart()
     eaxPart()
+    cdPart()
     orvox.Orvox_Shutdown()
 end
 if wavestream then

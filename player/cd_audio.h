@@ -1,11 +1,14 @@
 // CD audio: one CD device and its volume control for the whole library, independent of
 // the sound table. Results are the exports' raw statuses, or track numbers as `fixed`.
+// Script thread only; the fades tick on the timer thread.
 #pragma once
 
 #include <cstdint>
 
 namespace orvox::cd {
 
+// From the start of firstTrack to the start of endTrack, with the completion notice to
+// the engine's main window.
 int32_t play(int firstTrack, int endTrack);
 int32_t setVolume(int percent);
 int32_t togglePause();

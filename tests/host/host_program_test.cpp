@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "../platform/cd_image.h"
+
 extern char** environ;
 
 namespace {
@@ -287,6 +289,31 @@ TEST_F(HostProgram, AnUnwritableOutputFileIsAnError) {
         EXPECT_NE(r.err.find("cannot write 'no-dir/x.wav'"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("must not run"), std::string::npos) << r.err;
     }
+}
+
+// The engine's CD through the player: --cd-image names the disc, the completion notice
+// reaches the engine's window, and the disc's samples reach the render.
+TEST_F(HostProgram, PlaysTheCdImageGivenOnTheCommandLine) {
+    cdtest::ImageSpec spec;
+    spec.tracks = {{75}, {75}};
+    const std::string cue = cdtest::writeImage(dir_ / "disc", "disc", spec);
+    write("script.lua", R"(
+        local orvox = plugin(arg[1])
+        print(fixed(orvox.Orvox_NumberOfTracksCD()), orvox.Orvox_PlayCD(1, 2))
+        wait(0.5)
+        print(#messages())
+        wait(0.6)
+        for _, m in ipairs(messages()) do print(m.message, m.wparam, m.lparam > 0) end
+        print(fixed(orvox.Orvox_GetCurrTrackCD()), orvox.Orvox_NextTrackCD(), fixed(orvox.Orvox_GetCurrTrackCD()))
+        orvox.Orvox_Shutdown()
+    )");
+    const HostRun r = run({"--render", "cd.wav", "--cd-image", cue, "script.lua", ORVOX_PLUGIN_PATH});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "2.0\t1\n0\n953\t1\ttrue\n2.0\t1\t1.0\n");
+    const Wav wav = readWav(dir_ / "cd.wav");
+    const std::vector<int16_t> first(wav.samples.begin(), wav.samples.begin() + 2 * 75 * 588);
+    EXPECT_EQ(first, cdtest::patternFrames(0, 75 * 588));  // the script's clock starts with the play
+    EXPECT_EQ(readFile(dir_ / "MediaLog.txt"), "Success: CD Audio: Playing\nSuccess: Shutdown\n");
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <fstream>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include <plat/winbase.h>
 
 #include "cd_image.h"
+#include "mix_capture.h"
 
 namespace {
 
@@ -37,11 +37,9 @@ protected:
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         ASSERT_EQ(a5p_register_window(window()), 0);
-        a5p_set_capture(&CdAudioTest::receive, this);
     }
     void TearDown() override {
         for (MCIDEVICEID id : open_) mciSendCommandA(id, MCI_CLOSE, MCI_WAIT, 0);
-        a5p_set_capture(nullptr, nullptr);
         a5p_unregister_window(window());
         a5p_set_cd_image(nullptr);
         setLine(65535, 65535);
@@ -90,17 +88,12 @@ protected:
     }
     static void advanceMs(double ms) { a5p_advance_ns(static_cast<uint64_t>(ms * 1e6)); }
 
-    size_t capturedFrames() {
-        std::lock_guard lock(mutex_);
-        return captured_.size() / 2;
-    }
+    size_t capturedFrames() { return capture_.frames(); }
     // Captured samples of frames [from, from + frames).
     std::vector<int16_t> captured(size_t from, size_t frames) {
-        std::lock_guard lock(mutex_);
-        EXPECT_LE((from + frames) * 2, captured_.size());
-        const size_t end = std::min(captured_.size(), (from + frames) * 2);
-        return std::vector<int16_t>(captured_.begin() + static_cast<ptrdiff_t>(from * 2),
-                                    captured_.begin() + static_cast<ptrdiff_t>(end));
+        std::vector<int16_t> got = capture_.frames(from, frames);
+        EXPECT_EQ(got.size(), frames * 2);
+        return got;
     }
     static void setLine(DWORD left, DWORD right) {
         MIXERCONTROLDETAILS_UNSIGNED values[2] = {{left}, {right}};
@@ -111,22 +104,13 @@ protected:
     fs::path dir_;
 
 private:
-    static void receive(void* user, const int16_t* samples, size_t frames, unsigned channels) {
-        auto* self = static_cast<CdAudioTest*>(user);
-        std::lock_guard lock(self->mutex_);
-        self->captured_.insert(self->captured_.end(), samples, samples + frames * channels);
-    }
-
     char windowIdentity_ = 0;
     int aliases_ = 0;
     std::vector<MCIDEVICEID> open_;
-    std::mutex mutex_;
-    std::vector<int16_t> captured_;
+    cdtest::MixCapture capture_;
 };
 
-bool silent(const std::vector<int16_t>& samples) {
-    return std::all_of(samples.begin(), samples.end(), [](int16_t s) { return s == 0; });
-}
+using cdtest::silent;
 
 TEST_F(CdAudioTest, PlayingOneToThreeGivesTracksOneAndTwoExactlyThenStopsAtThree) {
     const std::string cue = sharedImage("cd_a.cue");
