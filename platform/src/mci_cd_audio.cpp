@@ -10,6 +10,7 @@
 #include "cd_disc.h"
 #include "cd_playback.h"
 #include "plat/winbase.h"
+#include "runtime.h"
 
 namespace plat {
 
@@ -52,14 +53,10 @@ void MciCdAudio::setImage(const char* path) {
     image_ = path != nullptr ? path : "";
 }
 
-void MciCdAudio::setConfiguredImage(std::string path) {
-    std::lock_guard lock(mutex_);
-    configuredImage_ = std::move(path);
-}
-
 std::string MciCdAudio::chosenImage() const {
     if (imageSet_) return image_;
-    if (!configuredImage_.empty()) return configuredImage_;
+    // (The device's lock is held: the runtime's start lock comes after it, never before.)
+    if (const std::string& configured = Runtime::get().cdImage(); !configured.empty()) return configured;
     const char* env = std::getenv("A5_CD_IMAGE");
     return env != nullptr ? env : "";
 }

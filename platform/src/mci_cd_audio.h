@@ -25,8 +25,6 @@ public:
     // Which disc the next first open reads (see a5p_set_cd_image): an image, the drive
     // for an empty path, or with null the configured choice.
     void setImage(const char* path);
-    // The configured choice, from the runtime's configuration or the environment.
-    void setConfiguredImage(std::string path);
 
 private:
     struct Device {
@@ -56,7 +54,6 @@ private:
     std::unique_ptr<CdPlayback> playback_;
     bool imageSet_ = false;
     std::string image_;
-    std::string configuredImage_;
 };
 
 }  // namespace plat

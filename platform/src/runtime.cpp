@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "kernel.h"
-#include "mci_cd_audio.h"
 
 namespace plat {
 
@@ -59,7 +58,7 @@ Runtime::Runtime(const A5PlatformConfig& requested) {
     timers_ = std::make_unique<TimerService>(clock_);
     if (!config.noEax) eax_ = std::make_unique<EaxListener>(*mixer_);
     outputKind_ = config.output;
-    if (config.cdImage != nullptr) MciCdAudio::instance().setConfiguredImage(config.cdImage);
+    if (config.cdImage != nullptr) cdImage_ = config.cdImage;
     if (config.output == A5_OUTPUT_WAV && !mixer_->sink().open(config.wavPath, rate, channels)) {
         std::fprintf(stderr, "a5platform: cannot write %s; using the null output\n", config.wavPath);
         outputKind_ = A5_OUTPUT_NULL;

@@ -32,6 +32,8 @@ public:
     // The EAX listener of the hardware's 3D voices; null for hardware without EAX.
     EaxListener* eax() { return eax_.get(); }
     int outputKind() const { return outputKind_; }
+    // The configured disc image for the CD audio device; empty when none was given.
+    const std::string& cdImage() const { return cdImage_; }
     bool stopped() const { return stopped_; }
 
     void advance(uint64_t nanoseconds);
@@ -52,6 +54,7 @@ private:
     std::unique_ptr<Output> output_;
     std::unique_ptr<EaxListener> eax_;
     int outputKind_ = A5_OUTPUT_NULL;
+    std::string cdImage_;
     bool stopped_ = false;
     std::mutex advanceMutex_;
     std::mutex hooksMutex_;
