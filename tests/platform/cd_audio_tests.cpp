@@ -107,10 +107,10 @@ private:
     char windowIdentity_ = 0;
     int aliases_ = 0;
     std::vector<MCIDEVICEID> open_;
-    cdtest::MixCapture capture_;
+    a5test::MixCapture capture_;
 };
 
-using cdtest::silent;
+using a5test::silent;
 
 TEST_F(CdAudioTest, PlayingOneToThreeGivesTracksOneAndTwoExactlyThenStopsAtThree) {
     const std::string cue = sharedImage("cd_a.cue");

@@ -1,14 +1,17 @@
-// What the process mixer produced while the object lives: interleaved stereo frames.
+// What the process mixer produces while the object lives, as interleaved stereo frames:
+// the capture the platform, player and tracker tests compare with what they expect.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include <plat/a5platform.h>
 
-namespace cdtest {
+namespace a5test {
 
 class MixCapture {
 public:
@@ -17,17 +20,26 @@ public:
     MixCapture(const MixCapture&) = delete;
     MixCapture& operator=(const MixCapture&) = delete;
 
-    size_t frames() {
+    std::vector<int16_t> samples() const {
+        std::lock_guard lock(mutex_);
+        return samples_;
+    }
+    size_t frames() const {
         std::lock_guard lock(mutex_);
         return samples_.size() / 2;
     }
     // Frames [from, from + count), as many as there are.
-    std::vector<int16_t> frames(size_t from, size_t count) {
+    std::vector<int16_t> frames(size_t from, size_t count) const {
         std::lock_guard lock(mutex_);
         const size_t begin = std::min(samples_.size(), from * 2);
         const size_t end = std::min(samples_.size(), (from + count) * 2);
         return std::vector<int16_t>(samples_.begin() + static_cast<ptrdiff_t>(begin),
                                     samples_.begin() + static_cast<ptrdiff_t>(end));
+    }
+    // What was captured since the last take, and the capture starts afresh.
+    std::vector<int16_t> take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(samples_, {});
     }
 
 private:
@@ -37,7 +49,7 @@ private:
         self->samples_.insert(self->samples_.end(), samples, samples + frames * channels);
     }
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<int16_t> samples_;
 };
 
@@ -45,4 +57,4 @@ inline bool silent(const std::vector<int16_t>& samples) {
     return std::all_of(samples.begin(), samples.end(), [](int16_t s) { return s == 0; });
 }
 
-}  // namespace cdtest
+}  // namespace a5test

@@ -78,7 +78,7 @@ protected:
     }
     static int percentOf(DWORD value) { return static_cast<int>(value * 100.0 / 65535 + 0.5); }
 
-    cdtest::MixCapture capture_;
+    a5test::MixCapture capture_;
 
 private:
     char windowIdentity_ = 0;
@@ -104,7 +104,7 @@ TEST_F(CdPlugin, PlayingOneToThreeGivesTracksOneAndTwoSampleExactAndStopsAtThree
     EXPECT_EQ(currentTrack(), fx(3));
     EXPECT_EQ(notices(), std::vector<WPARAM>{MCI_NOTIFY_SUCCESSFUL});  // to the engine's window
     EXPECT_EQ(capture_.frames(start, expected.size() / 2), expected);
-    EXPECT_TRUE(cdtest::silent(capture_.frames(start + expected.size() / 2, 44100)));
+    EXPECT_TRUE(a5test::silent(capture_.frames(start + expected.size() / 2, 44100)));
     EXPECT_EQ(readFile("MediaLog.txt"), "Success: CD Audio: Playing\n");
 }
 
@@ -123,7 +123,7 @@ TEST_F(CdPlugin, PauseTwiceResumesInPlaceAndTrackStepsWrapAround) {
     const uint64_t track2 = 150 * kFramesPerSector;
     const size_t before = paused - start;
     EXPECT_EQ(capture_.frames(start, before), cdtest::patternFrames(track2, track2 + before));
-    EXPECT_TRUE(cdtest::silent(capture_.frames(paused, resumed - paused)));
+    EXPECT_TRUE(a5test::silent(capture_.frames(paused, resumed - paused)));
     EXPECT_EQ(capture_.frames(resumed, 44100 / 2), cdtest::patternFrames(track2 + before, track2 + before + 44100 / 2));
 
     // Next on the last track goes to track 1; previous on track 1 to the last.
@@ -221,7 +221,7 @@ TEST_F(CdPlugin, ACdFadeAndAStreamFadeRunTogetherToSilence) {
     EXPECT_EQ(lineValue(), 0u);
     EXPECT_EQ(fn<Call1>("Orvox_IsPlaying")(index), 1);
     EXPECT_EQ(currentTrack(), fx(1));
-    EXPECT_TRUE(cdtest::silent(capture_.frames(quiet, capture_.frames() - quiet)));
+    EXPECT_TRUE(a5test::silent(capture_.frames(quiet, capture_.frames() - quiet)));
 }
 
 TEST_F(CdPlugin, CallsTheDeviceCannotServeGiveThePartsResultsAndLines) {

@@ -41,25 +41,6 @@ std::vector<int16_t> decodeOgg(const std::string& path, int64_t from) {
     return pcm;
 }
 
-Capture::Capture() { a5p_set_capture(&Capture::receive, this); }
-Capture::~Capture() { a5p_set_capture(nullptr, nullptr); }
-
-void Capture::receive(void* user, const int16_t* samples, size_t frames, unsigned channels) {
-    auto* self = static_cast<Capture*>(user);
-    std::lock_guard<std::mutex> guard(self->mutex_);
-    self->samples_.insert(self->samples_.end(), samples, samples + frames * channels);
-}
-
-std::vector<int16_t> Capture::samples() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return samples_;
-}
-
-size_t Capture::frames() const {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return samples_.size() / 2;
-}
-
 void PlayerTest::SetUp() {
     previousDir_ = std::filesystem::current_path();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -16,6 +16,7 @@
 #include <plat/a5platform.h>
 #include <plat/dsound.h>
 
+#include "../platform/mix_capture.h"
 #include "engine_records.h"
 #include "player/player.h"
 #include "recording_device.h"
@@ -39,21 +40,7 @@ std::string oggMedia(const char* name);
 std::vector<int16_t> decodeOgg(const std::string& path, int64_t from = 0);
 
 // Interleaved stereo frames the mixer produced since the capture began.
-class Capture {
-public:
-    Capture();
-    ~Capture();
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-
-    std::vector<int16_t> samples() const;
-    size_t frames() const;
-
-private:
-    static void receive(void* user, const int16_t* samples, size_t frames, unsigned channels);
-    mutable std::mutex mutex_;
-    std::vector<int16_t> samples_;
-};
+using Capture = a5test::MixCapture;
 
 class PlayerTest : public ::testing::Test {
 protected:

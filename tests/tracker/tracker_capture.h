@@ -4,10 +4,11 @@
 
 #include <plat/a5platform.h>
 
+#include "../platform/mix_capture.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -15,29 +16,8 @@ namespace orvox::tracker::test {
 
 using Samples = std::vector<std::int16_t>;
 
-// Everything the platform mixes, as interleaved stereo samples.
-class Capture {
-public:
-    Capture() { a5p_set_capture(&Capture::receive, this); }
-    ~Capture() { a5p_set_capture(nullptr, nullptr); }
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-
-    Samples take() {
-        std::lock_guard guard(lock_);
-        return std::exchange(samples_, {});
-    }
-
-private:
-    static void receive(void* user, const std::int16_t* samples, std::size_t frames, unsigned channels) {
-        auto* self = static_cast<Capture*>(user);
-        std::lock_guard guard(self->lock_);
-        self->samples_.insert(self->samples_.end(), samples, samples + frames * channels);
-    }
-
-    std::mutex lock_;
-    Samples samples_;
-};
+// Everything the platform mixes, as interleaved stereo samples (take() empties it).
+using Capture = a5test::MixCapture;
 
 inline int peak(const Samples& samples) {
     int result = 0;
