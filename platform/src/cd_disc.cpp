@@ -4,6 +4,7 @@
 #include <cdio/logging.h>
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <mutex>
 
@@ -92,8 +93,8 @@ std::unique_ptr<CdDisc> CdDisc::open(const std::string& image, std::string& why)
     for (int t = disc->lastTrack(); t >= disc->firstTrack(); --t) {
         if (!disc->isAudio(t)) continue;
         const int32_t last = (t == disc->lastTrack() ? end : disc->trackStart(t + 1)) - 1;
-        disc->raw_.resize(kBytesPerSector);
-        if (cdio_read_audio_sectors(disc->cdio_, disc->raw_.data(), last, 1) != DRIVER_OP_SUCCESS) {
+        std::vector<uint8_t> probe(kBytesPerSector);
+        if (cdio_read_audio_sectors(disc->cdio_, probe.data(), last, 1) != DRIVER_OP_SUCCESS) {
             why = "sector " + std::to_string(last) + " of track " + std::to_string(t) + " cannot be read";
             return nullptr;
         }
@@ -121,7 +122,7 @@ int CdDisc::trackAt(int32_t sector) const {
 
 bool CdDisc::read(int32_t sector, uint32_t count, int16_t* out) {
     if (sector < 0 || count == 0 || int64_t{sector} + count > end_) return false;
-    raw_.resize(size_t{count} * kBytesPerSector);
+    auto* bytes = reinterpret_cast<uint8_t*>(out);
     // Data sectors are not audio: they play as silence, as a CD player mutes them.
     uint32_t done = 0;
     while (done < count) {
@@ -129,20 +130,19 @@ bool CdDisc::read(int32_t sector, uint32_t count, int16_t* out) {
         const int track = trackAt(at);
         const int32_t trackEnd = track == lastTrack() ? end_ : trackStart(track + 1);
         const uint32_t run = std::min(count - done, static_cast<uint32_t>(trackEnd - at));
-        uint8_t* bytes = raw_.data() + size_t{done} * kBytesPerSector;
+        uint8_t* to = bytes + size_t{done} * kBytesPerSector;
         if (!isAudio(track)) {
-            std::fill_n(bytes, size_t{run} * kBytesPerSector, uint8_t{0});
-        } else if (cdio_read_audio_sectors(cdio_, bytes, at, run) != DRIVER_OP_SUCCESS) {
+            std::fill_n(to, size_t{run} * kBytesPerSector, uint8_t{0});
+        } else if (cdio_read_audio_sectors(cdio_, to, at, run) != DRIVER_OP_SUCCESS) {
             return false;
         }
         done += run;
     }
-    const size_t samples = size_t{count} * kFramesPerSector * 2;
-    const uint8_t* b = raw_.data();
+    // The samples arrive as the disc holds them; the host is little-endian.
+    static_assert(std::endian::native == std::endian::little);
     if (bigEndian_) {
-        for (size_t i = 0; i < samples; ++i) out[i] = static_cast<int16_t>(b[2 * i] << 8 | b[2 * i + 1]);
-    } else {
-        for (size_t i = 0; i < samples; ++i) out[i] = static_cast<int16_t>(b[2 * i] | b[2 * i + 1] << 8);
+        const size_t samples = size_t{count} * kFramesPerSector * 2;
+        for (size_t i = 0; i < samples; ++i) out[i] = static_cast<int16_t>(__builtin_bswap16(static_cast<uint16_t>(out[i])));
     }
     return true;
 }

@@ -43,8 +43,8 @@ public:
     // before the first track counts to the first, one at or past the end to the last.
     int trackAt(int32_t sector) const;
 
-    // Reads whole sectors as interleaved stereo samples; sectors of data tracks read as
-    // silence. False on a read error or a sector outside the disc.
+    // Reads whole sectors as interleaved stereo samples in host order; sectors of data
+    // tracks read as silence. False on a read error or a sector outside the disc.
     bool read(int32_t sector, uint32_t count, int16_t* out);
 
 private:
@@ -57,7 +57,6 @@ private:
     std::vector<int32_t> starts_;  // INDEX 01 of each track
     std::vector<bool> audio_;
     int32_t end_ = 0;
-    std::vector<uint8_t> raw_;  // sectors as read, before conversion
 };
 
 }  // namespace plat
