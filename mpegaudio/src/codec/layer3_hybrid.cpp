@@ -10,6 +10,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "codec/cpu_dispatch.h"
+
 namespace mpa::l3 {
 namespace {
 
@@ -22,18 +24,11 @@ using Lane = float __attribute__((vector_size(kLanes * sizeof(float))));
 // between baseline and AVX builds.
 // The transforms are inlined into one body that is built twice on x86-64: for the baseline
 // and for AVX2 with FMA, chosen at run time by what the CPU supports.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define A5_L3_WIDE 1
-#define A5_L3_INLINE [[gnu::always_inline]] inline
-#else
-#define A5_L3_WIDE 0
-#define A5_L3_INLINE inline
-#endif
 
-A5_L3_INLINE void load(Lane& v, const float* p) {
+A5_MPA_INLINE void load(Lane& v, const float* p) {
     std::memcpy(&v, p, sizeof v);
 }
-A5_L3_INLINE void store(float* p, const Lane& v) {
+A5_MPA_INLINE void store(float* p, const Lane& v) {
     std::memcpy(p, &v, sizeof v);
 }
 
@@ -109,7 +104,7 @@ const HybridTables& tables() {
 }
 
 // Three-point DFT of (a, b, c) in place.
-A5_L3_INLINE void dft3(Lane& ar, Lane& ai, Lane& br, Lane& bi, Lane& cr, Lane& ci) {
+A5_MPA_INLINE void dft3(Lane& ar, Lane& ai, Lane& br, Lane& bi, Lane& cr, Lane& ci) {
     constexpr float h = 0.866025403784438647f;  // sqrt(3) / 2
     const Lane tr = br + cr;
     const Lane ti = bi + ci;
@@ -127,7 +122,7 @@ A5_L3_INLINE void dft3(Lane& ar, Lane& ai, Lane& br, Lane& bi, Lane& cr, Lane& c
 
 // 18-point DCT-IV of the eight subbands of one lane group, y_j = sum_k x_k cos(pi/72 (2j+1)(2k+1)),
 // through a 9-point complex DFT (3 x 3) between a pre- and a post-twiddle.
-A5_L3_INLINE void dct4_18(const HybridTables& t, const float (*x)[32], int sb0, Lane* y) {
+A5_MPA_INLINE void dct4_18(const HybridTables& t, const float (*x)[32], int sb0, Lane* y) {
     Lane re[9];
     Lane im[9];
     for (int n = 0; n < 9; ++n) {
@@ -164,7 +159,7 @@ A5_L3_INLINE void dct4_18(const HybridTables& t, const float (*x)[32], int sb0, 
 }
 
 // Long-block transform of the eight subbands of one lane group.
-A5_L3_INLINE void long_block(const HybridTables& t, const float (*x)[32], int sb0, int wi, Lane* out,
+A5_MPA_INLINE void long_block(const HybridTables& t, const float (*x)[32], int sb0, int wi, Lane* out,
                              Lane* ovl) {
     Lane y[18];
     dct4_18(t, x, sb0, y);
@@ -176,7 +171,7 @@ A5_L3_INLINE void long_block(const HybridTables& t, const float (*x)[32], int sb
 
 // Short-block transform: three 12-point IMDCTs overlapped at offsets 6, 12 and 18 of the
 // 36-sample span.
-A5_L3_INLINE void short_block(const HybridTables& t, const float (*x)[32], int sb0, Lane* out, Lane* ovl) {
+A5_MPA_INLINE void short_block(const HybridTables& t, const float (*x)[32], int sb0, Lane* out, Lane* ovl) {
     Lane z[36] = {};
     for (int w = 0; w < 3; ++w) {
         Lane in[6];
@@ -195,7 +190,7 @@ A5_L3_INLINE void short_block(const HybridTables& t, const float (*x)[32], int s
     }
 }
 
-A5_L3_INLINE void hybrid_body(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+A5_MPA_INLINE void hybrid_body(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
                               float (&out)[18][32]) {
     const HybridTables& t = tables();
     const int n = block.subbands;
@@ -292,8 +287,8 @@ A5_L3_INLINE void hybrid_body(float* spectrum, const HybridBlock& block, float (
     }
 }
 
-#if A5_L3_WIDE
-[[gnu::target("arch=x86-64-v3")]] void hybrid_wide(float* spectrum, const HybridBlock& block,
+#if A5_MPA_WIDE
+A5_MPA_WIDE_TARGET void hybrid_wide(float* spectrum, const HybridBlock& block,
                                                    float (&overlap)[18][32], float (&out)[18][32]) {
     hybrid_body(spectrum, block, overlap, out);
 }
@@ -308,9 +303,8 @@ void hybrid_granule_portable(float* spectrum, const HybridBlock& block, float (&
 
 bool hybrid_granule_wide(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
                          float (&out)[18][32]) {
-#if A5_L3_WIDE
-    static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    if (supported) {
+#if A5_MPA_WIDE
+    if (wide_build_enabled()) {
         hybrid_wide(spectrum, block, overlap, out);
         return true;
     }
