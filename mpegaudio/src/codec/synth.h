@@ -9,9 +9,12 @@ namespace mpa {
 inline constexpr unsigned kSubbands = 32;
 
 struct SynthChannel {
-    // V history as two banks used alternately; each bank holds one slot of 32 values per ring
-    // position, laid out by output sample so that all 32 outputs accumulate side by side.
-    alignas(32) float banks[2][16][32] = {};
+    // V history as two banks used alternately. A bank holds one column of 16 phases per ring
+    // position, each column stored twice (at positions p and p + 16) so that the 16 newest
+    // columns lie side by side from any position. Phase 16, which only output 16 reads, is
+    // kept apart in `middle`, arranged the same way.
+    alignas(32) float banks[2][32][16] = {};
+    alignas(32) float middle[2][32] = {};
     unsigned bank = 0;  // current bank
     unsigned pos = 0;   // ring position 0..15 (newest value)
     bool has_gains = false;
