@@ -15,18 +15,19 @@ struct HybridBlock {
 };
 
 // Transforms one granule of one channel. `spectrum` holds 576 lines (short blocks in
-// window-interleaved order: line 18 * sb + 3 * k + window) and is modified by the alias
-// reduction. `overlap` carries the second half of each subband's windowed output from granule
-// to granule; `out` receives row t (time slot) × 32 subbands.
+// window-interleaved order: line 18 * sb + 3 * k + window); it is only read. `overlap` carries
+// the second half of each subband's windowed output from granule to granule (frequency
+// inversion already applied; all zeros after a reset); `out` receives row t (time slot) × 32
+// subbands.
 // Runs the AVX2/FMA build of the transform where the CPU has it, else the portable one.
-void hybrid_granule(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+void hybrid_granule(const float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
                     float (&out)[18][32]);
 
 // The two builds by name, for tests: the portable one always runs; the wide one returns false
 // (and does nothing) where the CPU or the compiler lacks it.
-void hybrid_granule_portable(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+void hybrid_granule_portable(const float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
                              float (&out)[18][32]);
-bool hybrid_granule_wide(float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
+bool hybrid_granule_wide(const float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
                          float (&out)[18][32]);
 
 }  // namespace mpa::l3

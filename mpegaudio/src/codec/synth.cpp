@@ -231,7 +231,8 @@ A5_MPA_INLINE void filter_body(SynthChannel& ch, const float* row, int32_t* pcm)
 A5_MPA_INLINE void put_interleaved(const int32_t* left, const int32_t* right, int16_t* out) {
     if constexpr (std::endian::native == std::endian::little) {
         for (unsigned i = 0; i < kSubbands; ++i) {
-            const uint32_t pair = static_cast<uint16_t>(left[i]) | static_cast<uint32_t>(static_cast<uint16_t>(right[i])) << 16;
+            const uint32_t pair =
+                static_cast<uint16_t>(left[i]) | static_cast<uint32_t>(static_cast<uint16_t>(right[i])) << 16;
             std::memcpy(out + 2 * i, &pair, sizeof pair);
         }
     } else {
@@ -286,9 +287,15 @@ void filter(SynthChannel& ch, const float* row, int32_t* pcm) {
 void put_samples(SynthChannel& ch, const int32_t* pcm) {
     const unsigned stride = ch.stride;
     switch (ch.shift) {
-        case 0: ch.out = stride == 2 ? put<1, 2>(pcm, ch.out) : put<1, 0>(pcm, ch.out, stride); break;
-        case 1: ch.out = put<2, 0>(pcm, ch.out, stride); break;
-        default: ch.out = put<4, 0>(pcm, ch.out, stride); break;
+        case 0:
+            ch.out = stride == 2 ? put<1, 2>(pcm, ch.out) : put<1, 0>(pcm, ch.out, stride);
+            break;
+        case 1:
+            ch.out = put<2, 0>(pcm, ch.out, stride);
+            break;
+        default:
+            ch.out = put<4, 0>(pcm, ch.out, stride);
+            break;
     }
 }
 
