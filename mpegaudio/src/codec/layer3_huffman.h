@@ -14,9 +14,19 @@ namespace mpa::l3 {
 inline constexpr int kLookupBits = 8;
 inline constexpr uint16_t kLookupDeeper = 0x8000;
 
+// A second look-up decodes a whole pair or quadruple with its sign bits from the next
+// kPairBits bits. Big-value books: when the code word and its sign bits fit (and, in books with
+// linbits, neither value is 15), the entry holds their length in bits 13-10 and the signed
+// values plus 15 in bits 9-5 (x) and 4-0 (y); otherwise it is kPairSlow. Count1 books always
+// fit: the length in bits 11-8, the signs in bits 7-4 and the nonzero flags in bits 3-0 (v, w,
+// x, y from bit 3 down).
+inline constexpr int kPairBits = 10;
+inline constexpr uint16_t kPairSlow = 0x8000;
+
 struct HuffTable {
     const int16_t* tree;     // null for the books that code nothing (0, and the unused 4 and 14)
     const uint16_t* lookup;  // 1 << kLookupBits entries
+    const uint16_t* pairs;   // 1 << kPairBits entries
     uint16_t size;           // entries in the tree (2 * leaves - 1)
     uint8_t linbits;
 };

@@ -77,15 +77,57 @@ constexpr std::array<uint16_t, 1 << kLookupBits> make_lookup(const std::array<in
     return out;
 }
 
+enum class BookKind { kPairs, kEscapedPairs, kQuadruples };
+
+// The whole-code look-up of a tree (see kPairBits).
+template <size_t M>
+constexpr std::array<uint16_t, 1 << kPairBits> make_pairs(const std::array<int16_t, M>& t, BookKind kind) {
+    std::array<uint16_t, 1 << kPairBits> out{};
+    for (int bits = 0; bits < (1 << kPairBits); ++bits) {
+        int used = 0;
+        auto next = [&]() { return (bits >> (kPairBits - 1 - used++)) & 1; };
+        int p = 0;
+        while (t[p] < 0 && used < kPairBits) p += 1 + (next() != 0 ? -t[p] : 0);
+        if (t[p] < 0) {
+            if (kind == BookKind::kQuadruples) throw "a count1 code word does not fit the look-up";
+            out[bits] = kPairSlow;
+            continue;
+        }
+        const int leaf = t[p];
+        if (kind == BookKind::kQuadruples) {
+            int signs = 0;
+            for (int i = 3; i >= 0; --i) {
+                if ((leaf >> i & 1) == 0) continue;
+                if (used == kPairBits) throw "count1 sign bits do not fit the look-up";
+                signs |= next() << i;
+            }
+            out[bits] = static_cast<uint16_t>(used << 8 | signs << 4 | leaf);
+            continue;
+        }
+        const int x = leaf >> 4;
+        const int y = leaf & 15;
+        const bool escaped = kind == BookKind::kEscapedPairs && (x == 15 || y == 15);
+        if (escaped || used + (x != 0) + (y != 0) > kPairBits) {
+            out[bits] = kPairSlow;
+            continue;
+        }
+        const int sx = x != 0 && next() != 0 ? -x : x;
+        const int sy = y != 0 && next() != 0 ? -y : y;
+        out[bits] = static_cast<uint16_t>(used << 10 | (sx + 15) << 5 | (sy + 15));
+    }
+    return out;
+}
+
 template <size_t M>
 struct Book {
     std::array<int16_t, M> tree;
     std::array<uint16_t, 1 << kLookupBits> lookup;
+    std::array<uint16_t, 1 << kPairBits> pairs;
 };
 
 template <size_t M>
-constexpr Book<M> with_lookup(const std::array<int16_t, M>& t) {
-    return {t, make_lookup(t)};
+constexpr Book<M> with_lookup(const std::array<int16_t, M>& t, BookKind kind = BookKind::kPairs) {
+    return {t, make_lookup(t), make_pairs(t, kind)};
 }
 
 // The code books keep the standard's layout: one row of x per line.
@@ -308,23 +350,23 @@ constexpr auto t11 = with_lookup(make_tree(c11, l11, 8));
 constexpr auto t12 = with_lookup(make_tree(c12, l12, 8));
 constexpr auto t13 = with_lookup(make_tree(c13, l13, 16));
 constexpr auto t15 = with_lookup(make_tree(c15, l15, 16));
-constexpr auto t16 = with_lookup(make_tree(c16, l16, 16));
-constexpr auto t24 = with_lookup(make_tree(c24, l24, 16));
-constexpr auto tA = with_lookup(make_tree(cA, lA, 0));
-constexpr auto tB = with_lookup(make_tree(cB, lB, 0));
+constexpr auto t16 = with_lookup(make_tree(c16, l16, 16), BookKind::kEscapedPairs);
+constexpr auto t24 = with_lookup(make_tree(c24, l24, 16), BookKind::kEscapedPairs);
+constexpr auto tA = with_lookup(make_tree(cA, lA, 0), BookKind::kQuadruples);
+constexpr auto tB = with_lookup(make_tree(cB, lB, 0), BookKind::kQuadruples);
 
 template <size_t M>
 constexpr HuffTable book(const Book<M>& b, uint8_t linbits) {
-    return {b.tree.data(), b.lookup.data(), static_cast<uint16_t>(M), linbits};
+    return {b.tree.data(), b.lookup.data(), b.pairs.data(), static_cast<uint16_t>(M), linbits};
 }
 
 }  // namespace
 
-const HuffTable kBigValueTables[32] = {{nullptr, nullptr, 0, 0},
+const HuffTable kBigValueTables[32] = {{nullptr, nullptr, nullptr, 0, 0},
                                        book(t1, 0),
                                        book(t2, 0),
                                        book(t3, 0),
-                                       {nullptr, nullptr, 0, 0},
+                                       {nullptr, nullptr, nullptr, 0, 0},
                                        book(t5, 0),
                                        book(t6, 0),
                                        book(t7, 0),
@@ -334,7 +376,7 @@ const HuffTable kBigValueTables[32] = {{nullptr, nullptr, 0, 0},
                                        book(t11, 0),
                                        book(t12, 0),
                                        book(t13, 0),
-                                       {nullptr, nullptr, 0, 0},
+                                       {nullptr, nullptr, nullptr, 0, 0},
                                        book(t15, 0),
                                        book(t16, 1),
                                        book(t16, 2),

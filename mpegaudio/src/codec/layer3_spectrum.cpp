@@ -8,6 +8,8 @@
 namespace mpa::l3 {
 namespace {
 
+constexpr uint8_t kNoPretab[22] = {};
+
 // A run of lines that share one gain: one long band, or one window of a short band.
 struct Run {
     uint16_t start;
@@ -33,25 +35,28 @@ void build_runs(const GranuleInfo& g, const BandTable& bands, bool mid_side, Run
         first_short = 0;
         if (g.mixed_block) {
             while (bands.long_bounds[longs + 1] <= 36) ++longs;
-            first_short = 0;
             while (bands.short_bounds[first_short] * 3 < 36) ++first_short;
         }
     }
+    Run* run = r.run;
+    const uint8_t* pretab = g.preflag ? kPretab : kNoPretab;
     for (int b = 0; b < longs; ++b) {
-        const int pre = g.preflag ? kPretab[b] : 0;
-        const int e = base - ((g.sf_long[b] + pre) << shift);
+        const int e = base - ((g.sf_long[b] + pretab[b]) << shift);
         const uint16_t start = bands.long_bounds[b];
-        r.run[r.size++] = {start, static_cast<uint16_t>(bands.long_bounds[b + 1] - start), 1, gain[e]};
+        *run++ = {start, static_cast<uint16_t>(bands.long_bounds[b + 1] - start), 1, gain[e]};
     }
     for (int b = first_short; b < 13; ++b) {
         const uint16_t start = bands.short_bounds[b];
         const uint16_t width = static_cast<uint16_t>(bands.short_bounds[b + 1] - start);
         for (int w = 0; w < 3; ++w) {
             const int e = base - 8 * static_cast<int>(g.subblock_gain[w]) - (g.sf_short[b][w] << shift);
-            r.run[r.size++] = {static_cast<uint16_t>(3 * start + w), width, 3, gain[e]};
+            *run++ = {static_cast<uint16_t>(3 * start + w), width, 3, gain[e]};
         }
     }
-    for (int i = 0; i < r.size; ++i) r.lines += r.run[i].count;
+    r.size = static_cast<int>(run - r.run);
+    // Long bands cover [0, long end), short bands [3 x short start, 576): in mixed blocks of
+    // 8 kHz streams the two leave lines between them.
+    r.lines = bands.long_bounds[longs] + 3u * (192u - bands.short_bounds[first_short]);
 }
 
 // Bits of the stream words, most significant first, through a 64-bit cache.
@@ -111,6 +116,8 @@ inline int decode_leaf(BitCache& bits, const HuffTable& t) {
     return v;
 }
 
+using Quad = float __attribute__((vector_size(4 * sizeof(float))));
+
 // Writes requantised values run by run.
 class Writer {
   public:
@@ -130,7 +137,17 @@ class Writer {
             for (int i = 0; i < 4; ++i) one(v[i]);
             return;
         }
-        for (int i = 0; i < 4; ++i) dst_[i * step_] = v[i] * gain_;
+        if (step_ == 1) {
+            Quad q;
+            std::memcpy(&q, v, sizeof q);
+            q *= gain_;
+            std::memcpy(dst_, &q, sizeof q);
+        } else {
+            dst_[0] = v[0] * gain_;
+            dst_[3] = v[1] * gain_;
+            dst_[6] = v[2] * gain_;
+            dst_[9] = v[3] * gain_;
+        }
         dst_ += 4 * step_;
         left_ -= 4;
     }
@@ -174,38 +191,59 @@ inline float escaped_value(BitCache& bits, uint32_t x, int linbits, const float*
     return x == 0 ? 0.0f : with_sign(bits, pow43[x]);
 }
 
-// The pairs of one region up to line `end`. Books without linbits need no second refill: a
-// refilled cache holds the longest code word (19 bits) and both sign bits.
-template <bool kLinbits>
-void decode_region(BitCache& bits, const HuffTable& t, const float* pow43, uint32_t end, uint32_t& line,
+// The pairs of one region up to line `end`. Most pairs come whole, signs included, from one
+// look-up; longer code words and escaped values walk the tree. A refilled cache holds the
+// longest code word (19 bits) and both sign bits; linbits need one more refill.
+void decode_region(BitCache& bits, const HuffTable& t, const RequantTables& q, uint32_t end, uint32_t& line,
                    Writer& out) {
     for (; line < end; line += 2) {
         bits.refill();
+        const uint32_t e = t.pairs[bits.peek(kPairBits)];
+        if (e != kPairSlow) {
+            bits.drop(static_cast<int>(e >> 10));
+            out.pair(q.signed_pow43[e >> 5 & 31], q.signed_pow43[e & 31]);
+            continue;
+        }
         const uint32_t leaf = static_cast<uint32_t>(decode_leaf(bits, t));
+        const uint32_t x = leaf >> 4;
+        const uint32_t y = leaf & 15;
         float a;
         float b;
-        if constexpr (kLinbits) {
+        if (t.linbits != 0) {
             bits.refill();
-            a = escaped_value(bits, leaf >> 4, t.linbits, pow43);
-            b = escaped_value(bits, leaf & 15, t.linbits, pow43);
+            a = escaped_value(bits, x, t.linbits, q.pow43);
+            b = escaped_value(bits, y, t.linbits, q.pow43);
         } else {
-            const uint32_t x = leaf >> 4;
-            const uint32_t y = leaf & 15;
-            a = x == 0 ? 0.0f : with_sign(bits, pow43[x]);
-            b = y == 0 ? 0.0f : with_sign(bits, pow43[y]);
+            a = x == 0 ? 0.0f : with_sign(bits, q.pow43[x]);
+            b = y == 0 ? 0.0f : with_sign(bits, q.pow43[y]);
         }
         out.pair(a, b);
     }
 }
 
+// The values -1, 0, 1 of each count1 look-up entry's signs and nonzero flags.
+struct QuadValues {
+    float v[256][4];
+    constexpr QuadValues() : v{} {
+        for (int e = 0; e < 256; ++e) {
+            for (int i = 0; i < 4; ++i) {
+                const int bit = 3 - i;
+                v[e][i] = (e >> bit & 1) == 0 ? 0.0f : (e >> (4 + bit) & 1) != 0 ? -1.0f : 1.0f;
+            }
+        }
+    }
+};
+constexpr QuadValues kQuadValues;
+
 }  // namespace
 
 uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end_bit, const GranuleInfo& g,
                          const BandTable& bands, bool mid_side, float* xr) {
-    std::memset(xr, 0, 576 * sizeof(float));
+    // Short windows are written interleaved, so their unwritten lines are scattered: clear all.
+    if (g.short_blocks()) std::memset(xr, 0, 576 * sizeof(float));
     Runs runs;
     build_runs(g, bands, mid_side, runs);
-    const float* pow43 = requant_tables().pow43;
+    const RequantTables& q = requant_tables();
     Writer out(runs, xr);
     BitCache bits(words, start_bit);
 
@@ -220,23 +258,21 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
             for (; line < end; line += 2) out.pair(0.0f, 0.0f);
             continue;
         }
-        if (t.linbits != 0) {
-            decode_region<true>(bits, t, pow43, end, line, out);
-        } else {
-            decode_region<false>(bits, t, pow43, end, line, out);
-        }
+        decode_region(bits, t, q, end, line, out);
     }
 
+    // Quadruples while lines and bits remain; one that runs past the granule's bits is dropped.
+    // The big values may already have run past them.
     const HuffTable& quads = kCount1Tables[g.count1_table];
-    while (line < runs.lines && bits.position() < end_bit) {
+    int remaining = static_cast<int>(end_bit) - static_cast<int>(bits.position());
+    while (line < runs.lines && remaining > 0) {
         bits.refill();
-        const int leaf = decode_leaf(bits, quads);
-        float v[4];
-        for (int i = 0; i < 4; ++i) {
-            v[i] = 0.0f;
-            if (leaf & (8 >> i)) v[i] = with_sign(bits, 1.0f);
-        }
-        if (bits.position() > end_bit) break;  // the last quadruple overran the granule: dropped
+        const uint32_t e = quads.pairs[bits.peek(kPairBits)];
+        const int length = static_cast<int>(e >> 8);
+        bits.drop(length);
+        remaining -= length;
+        if (remaining < 0) break;
+        const float* v = kQuadValues.v[e & 0xFF];
         if (line + 4 <= runs.lines) {
             out.quad(v);
             line += 4;
@@ -244,6 +280,7 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
             for (int i = 0; i < 4 && line < runs.lines; ++i, ++line) out.one(v[i]);
         }
     }
+    if (!g.short_blocks()) std::memset(xr + line, 0, (576 - line) * sizeof(float));
     return line;
 }
 

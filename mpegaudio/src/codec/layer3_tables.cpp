@@ -93,6 +93,7 @@ RequantTables build_requant() {
     for (int i = 0; i < RequantTables::kPowCount; ++i) {
         t.pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
     }
+    for (int v = -15; v <= 15; ++v) t.signed_pow43[v + 15] = v < 0 ? -t.pow43[-v] : t.pow43[v];
     for (int k = 0; k < 512; ++k) {
         const int e = k - RequantTables::kGainBias;
         t.gain[k] = static_cast<float>(std::exp2((e - 210) / 4.0));

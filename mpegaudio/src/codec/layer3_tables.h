@@ -41,6 +41,7 @@ struct RequantTables {
     static constexpr int kGainBias = 255;   // gain[e + kGainBias] = 2^((e - 210) / 4)
     float pow43[kPowCount];
     float gain[512];
+    float signed_pow43[31];  // sign(v) |v|^(4/3) at v + 15, for v = -15 ... 15
 };
 const RequantTables& requant_tables();
 
