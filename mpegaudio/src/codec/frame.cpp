@@ -235,15 +235,14 @@ bool reservoir_fetch(FrameReader& r, uint32_t main_data_begin, uint32_t total_bi
     if (!reachable) return false;
     if (total_bits == 0) return true;
     const uint32_t words = std::min((total_bits + 31) / 32, kFrameBufferBytes / 4);
-    uint32_t at = (r.main_start + kReservoirBytes - main_data_begin) % kReservoirBytes;
-    for (uint32_t i = 0; i < words; ++i) {
-        uint32_t w = 0;
-        for (int k = 0; k < 4; ++k) {
-            w = w << 8 | r.reservoir[at];
-            at = (at + 1) % kReservoirBytes;
-        }
-        r.frame[i] = w;
-    }
+    // The bytes in stream order, in at most two pieces of the ring, then regrouped into words.
+    const uint32_t at = (r.main_start + kReservoirBytes - main_data_begin) % kReservoirBytes;
+    const uint32_t bytes = 4 * words;
+    const uint32_t first = std::min(bytes, kReservoirBytes - at);
+    auto* const frame_bytes = reinterpret_cast<uint8_t*>(r.frame);
+    std::memcpy(frame_bytes, r.reservoir + at, first);
+    std::memcpy(frame_bytes + first, r.reservoir, bytes - first);
+    regroup(r.frame, bytes);
     bits_start(r.bits, r.frame);
     return true;
 }

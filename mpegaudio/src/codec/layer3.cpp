@@ -68,6 +68,7 @@ void layer3_decode_frame(FrameReader& reader, const FrameHeader& h, Layer3State&
 
     uint32_t bit = 0;
     for (uint32_t gr = 0; gr < si.granules; ++gr) {
+        int nonzero_lines = 0;  // in both channels, spectra are zero from here on
         for (uint32_t c = 0; c < si.channels; ++c) {
             l3::GranuleInfo& g = si.gr[gr][c];
             Layer3Channel& ch = st.ch[c];
@@ -80,12 +81,15 @@ void layer3_decode_frame(FrameReader& reader, const FrameHeader& h, Layer3State&
             const uint32_t lines =
                 l3::decode_spectrum(reader.frame, start, end, g, bands, mid_side, ch.spectrum);
             ch.zero_subbands = g.short_blocks() ? 0 : static_cast<int>((576 - lines) / 18);
+            // Short windows are interleaved: their stream-order count bounds no line.
+            nonzero_lines = std::max(nonzero_lines, g.short_blocks() ? 576 : static_cast<int>(lines));
             bit = end;
         }
         if (joint && (mid_side || intensity)) {
             const l3::GranuleInfo& right = si.gr[gr][1];
-            const l3::JointStereo js{mid_side, intensity, h.version != 1,
-                                     static_cast<int>(right.scalefac_compress & 1), right.layout()};
+            const l3::JointStereo js{mid_side,       intensity,
+                                     h.version != 1, static_cast<int>(right.scalefac_compress & 1),
+                                     right.layout(), nonzero_lines};
             l3::joint_stereo(st.ch[0].spectrum, st.ch[1].spectrum, js, st.intensity, bands);
             const int z = std::min(st.ch[0].zero_subbands, st.ch[1].zero_subbands);
             st.ch[0].zero_subbands = st.ch[1].zero_subbands = z;

@@ -81,7 +81,7 @@ void joint_stereo(float* left, float* right, const JointStereo& js, const Intens
     int short_first[3] = {13, 13, 13};
     if (js.intensity) {
         if (js.layout == BlockLayout::kLong) {
-            long_first = long_bound(right, bands, 576);
+            long_first = long_bound(right, bands, js.lines);
         } else {
             short_lowest = 0;
             if (js.layout == BlockLayout::kMixed) {
@@ -104,7 +104,7 @@ void joint_stereo(float* left, float* right, const JointStereo& js, const Intens
     if (js.mid_side) {
         // Four lines at a time (the compilers' vector extension; SSE on baseline x86-64).
         using Quad = float __attribute__((vector_size(16)));
-        for (int i = 0; i < 576; i += 4) {
+        for (int i = 0; i < js.lines; i += 4) {
             Quad m;
             Quad s;
             std::memcpy(&m, left + i, sizeof m);

@@ -24,6 +24,7 @@ struct JointStereo {
     bool lsf;             // MPEG-2/2.5 intensity positions (else MPEG-1)
     int intensity_scale;  // MPEG-2/2.5: scalefac_compress bit 0 of the right channel
     BlockLayout layout;   // block layout of the right channel
+    int lines = 576;      // both spectra are zero from this line on
 };
 
 // Turns the two decoded spectra (576 lines each, short blocks window-interleaved) into left
