@@ -17,11 +17,14 @@ inline constexpr uint16_t kLookupDeeper = 0x8000;
 // A second look-up decodes a whole pair or quadruple with its sign bits from the next
 // kPairBits bits. Big-value books: when the code word and its sign bits fit (and, in books with
 // linbits, neither value is 15), the entry holds their length in bits 13-10 and the signed
-// values plus 15 in bits 9-5 (x) and 4-0 (y); otherwise it is kPairSlow. Count1 books always
-// fit: the length in bits 11-8, the signs in bits 7-4 and the nonzero flags in bits 3-0 (v, w,
-// x, y from bit 3 down).
+// values plus 15 in bits 9-5 (x) and 4-0 (y). A code word of a book with linbits that fits
+// but has a value 15 gives kPairEscape with the code length in bits 11-8 and the leaf in bits
+// 7-0: linbits and signs follow. Any other entry is kPairSlow: the code word is longer. Count1
+// books always fit: the length in bits 11-8, the signs in bits 7-4 and the nonzero flags in
+// bits 3-0 (v, w, x, y from bit 3 down).
 inline constexpr int kPairBits = 10;
 inline constexpr uint16_t kPairSlow = 0x8000;
+inline constexpr uint16_t kPairEscape = 0x4000;
 
 struct HuffTable {
     const int16_t* tree;     // null for the books that code nothing (0, and the unused 4 and 14)

@@ -106,8 +106,11 @@ constexpr std::array<uint16_t, 1 << kPairBits> make_pairs(const std::array<int16
         }
         const int x = leaf >> 4;
         const int y = leaf & 15;
-        const bool escaped = kind == BookKind::kEscapedPairs && (x == 15 || y == 15);
-        if (escaped || used + (x != 0) + (y != 0) > kPairBits) {
+        if (kind == BookKind::kEscapedPairs && (x == 15 || y == 15)) {
+            out[bits] = static_cast<uint16_t>(kPairEscape | used << 8 | leaf);
+            continue;
+        }
+        if (used + (x != 0) + (y != 0) > kPairBits) {
             out[bits] = kPairSlow;
             continue;
         }

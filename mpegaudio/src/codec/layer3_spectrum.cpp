@@ -192,19 +192,26 @@ inline float escaped_value(BitCache& bits, uint32_t x, int linbits, const float*
 }
 
 // The pairs of one region up to line `end`. Most pairs come whole, signs included, from one
-// look-up; longer code words and escaped values walk the tree. A refilled cache holds the
+// look-up; escaped values take their linbits and signs after it, and longer code words walk
+// the tree. A refilled cache holds the
 // longest code word (19 bits) and both sign bits; linbits need one more refill.
 void decode_region(BitCache& bits, const HuffTable& t, const RequantTables& q, uint32_t end, uint32_t& line,
                    Writer& out) {
     for (; line < end; line += 2) {
         bits.refill();
         const uint32_t e = t.pairs[bits.peek(kPairBits)];
-        if (e != kPairSlow) {
+        if (e < kPairEscape) {
             bits.drop(static_cast<int>(e >> 10));
             out.pair(q.signed_pow43[e >> 5 & 31], q.signed_pow43[e & 31]);
             continue;
         }
-        const uint32_t leaf = static_cast<uint32_t>(decode_leaf(bits, t));
+        uint32_t leaf;
+        if (e != kPairSlow) {
+            bits.drop(static_cast<int>(e >> 8 & 15));
+            leaf = e & 0xFF;
+        } else {
+            leaf = static_cast<uint32_t>(decode_leaf(bits, t));
+        }
         const uint32_t x = leaf >> 4;
         const uint32_t y = leaf & 15;
         float a;
