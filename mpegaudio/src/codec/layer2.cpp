@@ -9,16 +9,31 @@ namespace mpa {
 
 namespace {
 
-// Reads the three samples of one granule for a subband; returns them unscaled.
-inline void read_triple(BitReader& br, const QuantClass& q, float* v) {
+// One subband of one channel that carries samples, or one shared subband above the joint
+// stereo bound (one triple of codes, scaled for each channel).
+struct Allocated {
+    const QuantClass* cls;
+    const float* scale[2];  // the three part scale factors of each channel it feeds
+    uint8_t sb;
+    uint8_t channel;  // 0 or 1, or 2 for both
+};
+
+// Reads the three codes of one granule and subband and dequantises them (unscaled). Grouped
+// classes take all three from one code; each other code is at most 16 bits.
+inline void read_triple(BitCache& bits, const QuantClass& q, float* v) {
+    bits.refill();
     if (q.degroup != nullptr) {
-        const float* t = q.degroup + 3 * bits_get(br, q.bits);
+        const float* t = q.degroup + 3 * bits.take(static_cast<int>(q.bits));
         v[0] = t[0];
         v[1] = t[1];
         v[2] = t[2];
         return;
     }
-    for (int i = 0; i < 3; ++i) v[i] = (static_cast<float>(bits_get(br, q.bits)) - q.offset) * q.factor;
+    const int n = static_cast<int>(q.bits);
+    v[0] = (static_cast<float>(bits.take(n)) - q.offset) * q.factor;
+    v[1] = (static_cast<float>(bits.take(n)) - q.offset) * q.factor;
+    bits.refill();
+    v[2] = (static_cast<float>(bits.take(n)) - q.offset) * q.factor;
 }
 
 }  // namespace
@@ -54,7 +69,7 @@ void layer2_decode_frame(FrameReader& reader, const FrameHeader& h, unsigned shi
     }
 
     const float* sf_table = scale_factors();
-    float scale[2][kSubbands][3] = {};
+    float scale[2][kSubbands][3];
     for (unsigned sb = 0; sb < sblimit; ++sb) {
         for (unsigned ch = 0; ch < nch; ++ch) {
             if (cls[ch][sb] == nullptr) continue;
@@ -80,45 +95,48 @@ void layer2_decode_frame(FrameReader& reader, const FrameHeader& h, unsigned shi
         }
     }
 
-    // 36 rows per channel, time slot major.
-    float rows[2][36][kSubbands];
-    std::memset(rows, 0, sizeof rows);
-    const unsigned limit = std::min(sblimit, kSubbands >> shift);
-    for (unsigned gr = 0; gr < 12; ++gr) {
-        const unsigned part = gr / 4;
-        float(*r0)[kSubbands] = rows[0] + 3 * gr;
-        float(*r1)[kSubbands] = rows[1] + 3 * gr;
-        for (unsigned sb = 0; sb < sblimit; ++sb) {
-            float v[3];
-            if (sb >= bound && nch == 2) {  // one triple, each channel with its own scale factor
-                if (cls[0][sb] == nullptr) continue;
-                read_triple(br, *cls[0][sb], v);
-                const float s0 = scale[0][sb][part];
-                const float s1 = scale[1][sb][part];
-                for (int i = 0; i < 3; ++i) {
-                    r0[i][sb] = v[i] * s0;
-                    r1[i][sb] = v[i] * s1;
-                }
-                continue;
-            }
-            for (unsigned ch = 0; ch < nch; ++ch) {
-                if (cls[ch][sb] == nullptr) continue;
-                read_triple(br, *cls[ch][sb], v);
-                const float s = scale[ch][sb][part];
-                float(*r)[kSubbands] = rows[ch] + 3 * gr;
-                for (int i = 0; i < 3; ++i) r[i][sb] = v[i] * s;
-            }
+    // The subbands with samples, in stream order.
+    Allocated list[2 * kSubbands];
+    unsigned count = 0;
+    for (unsigned sb = 0; sb < sblimit; ++sb) {
+        if (sb >= bound && nch == 2) {
+            if (cls[0][sb] != nullptr)
+                list[count++] = {cls[0][sb], {scale[0][sb], scale[1][sb]}, static_cast<uint8_t>(sb), 2};
+            continue;
         }
-        if (limit < sblimit) {
-            for (int i = 0; i < 3; ++i) {
-                for (unsigned sb = limit; sb < sblimit; ++sb) r0[i][sb] = r1[i][sb] = 0.0f;
-            }
+        for (unsigned ch = 0; ch < nch; ++ch) {
+            if (cls[ch][sb] != nullptr)
+                list[count++] = {cls[ch][sb],
+                                 {scale[ch][sb], nullptr},
+                                 static_cast<uint8_t>(sb),
+                                 static_cast<uint8_t>(ch)};
         }
     }
 
+    // 12 granules of three rows per channel, each handed to synthesis once it is complete.
+    // Subbands above the downsampled band limit are read but left at zero.
+    const unsigned limit = std::min(sblimit, kSubbands >> shift);
+    BitCache bits(br);
     float mix[kSubbands];
-    for (unsigned t = 0; t < 36; ++t) {
-        synth_output_row(first, second, rows[0][t], nch == 2 ? rows[1][t] : nullptr, mix);
+    for (unsigned gr = 0; gr < 12; ++gr) {
+        const unsigned part = gr / 4;
+        float rows[2][3][kSubbands] = {};
+        for (unsigned i = 0; i < count; ++i) {
+            const Allocated& a = list[i];
+            float v[3];
+            read_triple(bits, *a.cls, v);
+            if (a.sb >= limit) continue;
+            if (a.channel != 1) {
+                const float s = a.scale[0][part];
+                for (int k = 0; k < 3; ++k) rows[0][k][a.sb] = v[k] * s;
+            }
+            if (a.channel != 0) {
+                const float s = a.scale[a.channel == 2 ? 1 : 0][part];
+                for (int k = 0; k < 3; ++k) rows[1][k][a.sb] = v[k] * s;
+            }
+        }
+        for (unsigned k = 0; k < 3; ++k)
+            synth_output_row(first, second, rows[0][k], nch == 2 ? rows[1][k] : nullptr, mix);
     }
 }
 

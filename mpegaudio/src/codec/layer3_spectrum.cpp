@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codec/bit_reader.h"
 #include "codec/layer3_huffman.h"
 
 namespace mpa::l3 {
@@ -58,45 +59,6 @@ void build_runs(const GranuleInfo& g, const BandTable& bands, bool mid_side, Run
     // 8 kHz streams the two leave lines between them.
     r.lines = bands.long_bounds[longs] + 3u * (192u - bands.short_bounds[first_short]);
 }
-
-// Bits of the stream words, most significant first, through a 64-bit cache.
-class BitCache {
-  public:
-    BitCache(const uint32_t* words, uint32_t start_bit) : base_(words), next_(words + start_bit / 32) {
-        refill();
-        const unsigned skip = start_bit % 32;
-        cache_ <<= skip;
-        count_ -= static_cast<int>(skip);
-    }
-    // Guarantees at least 32 bits in the cache.
-    void refill() {
-        if (count_ < 32) {
-            cache_ |= static_cast<uint64_t>(*next_++) << (32 - count_);
-            count_ += 32;
-        }
-    }
-    uint32_t top_bit() const { return static_cast<uint32_t>(cache_ >> 63); }
-    uint32_t peek(int n) const { return static_cast<uint32_t>(cache_ >> (64 - n)); }
-    void drop(int n) {
-        cache_ <<= n;
-        count_ -= n;
-    }
-    // n in 1 ... 32; the cache must hold n bits.
-    uint32_t take(int n) {
-        const uint32_t v = static_cast<uint32_t>(cache_ >> (64 - n));
-        drop(n);
-        return v;
-    }
-    uint32_t position() const {
-        return static_cast<uint32_t>(next_ - base_) * 32u - static_cast<uint32_t>(count_);
-    }
-
-  private:
-    const uint32_t* base_;
-    const uint32_t* next_;
-    uint64_t cache_ = 0;
-    int count_ = 0;
-};
 
 // Decodes one code word: a table look-up, then for long codes the rest of the tree walk.
 // The cache must hold the longest code word (19 bits).
