@@ -1,6 +1,6 @@
 #include "codec/layer12_tables.h"
 
-#include <cmath>
+#include "codec/const_math.h"
 
 namespace mpa {
 
@@ -10,45 +10,53 @@ constexpr uint32_t kSteps[kQuantClasses] = {3,   5,    7,    9,    15,   31,    
                                             511, 1023, 2047, 4095, 8191, 16383, 32767, 65535};
 constexpr uint32_t kBits[kQuantClasses] = {5, 7, 3, 10, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-struct ClassTables {
-    float sf[64];
-    float group3[32 * 3];
-    float group5[128 * 3];
-    float group9[1024 * 3];
-    QuantClass classes[kQuantClasses];
-
-    static void degroup(float* out, uint32_t steps, uint32_t codes) {
-        for (uint32_t c = 0; c < codes; ++c) {
-            uint32_t v = c;
+// The three dequantised values of each code of a grouped class (3 floats per code): the
+// code's base-`steps` digits, least significant first; codes beyond steps^3 - 1 give zeros.
+template <uint32_t kSteps, uint32_t kCodes>
+struct Degrouping {
+    float v[kCodes * 3];
+    constexpr Degrouping() : v{} {
+        for (uint32_t c = 0; c < kCodes; ++c) {
+            uint32_t digits = c;
             for (int i = 0; i < 3; ++i) {
-                const bool valid = c < steps * steps * steps;
-                const auto digit = static_cast<float>(v % steps);
-                out[3 * c + i] =
-                    valid ? (digit - static_cast<float>(steps - 1) / 2) * 2.0f / static_cast<float>(steps)
+                const bool valid = c < kSteps * kSteps * kSteps;
+                const auto digit = static_cast<float>(digits % kSteps);
+                v[3 * c + i] =
+                    valid ? (digit - static_cast<float>(kSteps - 1) / 2) * 2.0f / static_cast<float>(kSteps)
                           : 0.0f;
-                v /= steps;
+                digits /= kSteps;
             }
         }
     }
+};
 
-    ClassTables() : sf{}, group3{}, group5{}, group9{}, classes{} {
-        for (int i = 0; i < 63; ++i) sf[i] = static_cast<float>(std::exp2(1.0 - i / 3.0));
+constexpr Degrouping<3, 32> kGroup3;
+constexpr Degrouping<5, 128> kGroup5;
+constexpr Degrouping<9, 1024> kGroup9;
+
+struct ClassTables {
+    float sf[64];
+    QuantClass classes[kQuantClasses];
+
+    constexpr ClassTables() : sf{}, classes{} {
+        // 2^(1 - i/3), as the library's exp2 gives it for the double argument.
+        for (int i = 0; i < 63; ++i) sf[i] = cmath::to_float(cmath::exp2(1.0 - i / 3.0));
         sf[63] = 0.0f;
-        degroup(group3, 3, 32);
-        degroup(group5, 5, 128);
-        degroup(group9, 9, 1024);
         for (unsigned i = 0; i < kQuantClasses; ++i) {
             QuantClass& q = classes[i];
             q.steps = kSteps[i];
             q.bits = kBits[i];
-            q.degroup = q.steps == 3 ? group3 : q.steps == 5 ? group5 : q.steps == 9 ? group9 : nullptr;
+            q.degroup = q.steps == 3   ? kGroup3.v
+                        : q.steps == 5 ? kGroup5.v
+                        : q.steps == 9 ? kGroup9.v
+                                       : nullptr;
             q.factor = 2.0f / static_cast<float>((1u << q.bits) - 1);
             q.offset = static_cast<float>((1u << (q.bits - 1)) - 1);
         }
     }
 };
 
-const ClassTables kClassTables;
+constexpr ClassTables kClassTables;
 
 // Subband rows of the allocation tables, as class indices (0: 3 steps, 1: 5, 2: 7, 3: 9,
 // 4: 15, 5: 31 ... 16: 65535).

@@ -8,10 +8,11 @@
 // passes it on unchanged.
 #include "codec/layer3_hybrid.h"
 
-#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numbers>
 
+#include "codec/const_math.h"
 #include "codec/cpu_dispatch.h"
 
 namespace mpa::l3 {
@@ -58,43 +59,46 @@ struct HybridTables {
     Lane ca[8];
 };
 
-void splat(Lane& v, double x) {
+constexpr void splat(Lane& v, double x) {
     const auto f = static_cast<float>(x);
     v = Lane{f, f, f, f, f, f, f, f};
 }
 
 // A factor of an odd time slot: odd subbands (odd lanes) negate it.
-void splat_inverted(Lane& v, double x) {
+constexpr void splat_inverted(Lane& v, double x) {
     const auto f = static_cast<float>(x);
     v = Lane{f, -f, f, -f, f, -f, f, -f};
 }
 
-HybridTables build_tables() {
+constexpr HybridTables build_tables() {
     HybridTables t{};
-    const double pi = std::numbers::pi;
+    constexpr double pi = std::numbers::pi;
+    // The library's double results of the same double arguments.
+    auto sin = [](double a) { return static_cast<double>(cmath::sin(a)); };
+    auto cos = [](double a) { return static_cast<double>(cmath::cos(a)); };
     for (int n = 0; n < 9; ++n) {
-        splat(t.pre_cos[n], std::cos(pi * (n + 0.25) / 18));
-        splat(t.pre_sin[n], std::sin(pi * (n + 0.25) / 18));
-        splat(t.post_cos[n], std::cos(pi * n / 18));
-        splat(t.post_sin[n], std::sin(pi * n / 18));
+        splat(t.pre_cos[n], cos(pi * (n + 0.25) / 18));
+        splat(t.pre_sin[n], sin(pi * (n + 0.25) / 18));
+        splat(t.post_cos[n], cos(pi * n / 18));
+        splat(t.post_sin[n], sin(pi * n / 18));
     }
     for (int a = 0; a < 3; ++a) {
         for (int b = 0; b < 3; ++b) {
-            splat(t.tw_cos[a][b], std::cos(2 * pi * a * b / 9));
-            splat(t.tw_sin[a][b], std::sin(2 * pi * a * b / 9));
+            splat(t.tw_cos[a][b], cos(2 * pi * a * b / 9));
+            splat(t.tw_sin[a][b], sin(2 * pi * a * b / 9));
         }
     }
     for (int j = 0; j < 6; ++j) {
-        for (int k = 0; k < 6; ++k) splat(t.dct6[j][k], std::cos(pi / 24 * (2 * j + 1) * (2 * k + 1)));
+        for (int k = 0; k < 6; ++k) splat(t.dct6[j][k], cos(pi / 24 * (2 * j + 1) * (2 * k + 1)));
     }
     double win[3][36];
     for (int i = 0; i < 36; ++i) {
-        const double normal = std::sin(pi / 36 * (i + 0.5));
+        const double normal = sin(pi / 36 * (i + 0.5));
         win[0][i] = normal;
         // Start window (type 1): normal rise, flat top, short fall, zeros.
-        win[1][i] = i < 18 ? normal : i < 24 ? 1.0 : i < 30 ? std::sin(pi / 12 * (i - 18 + 0.5)) : 0.0;
+        win[1][i] = i < 18 ? normal : i < 24 ? 1.0 : i < 30 ? sin(pi / 12 * (i - 18 + 0.5)) : 0.0;
         // Stop window (type 3): the start window reversed in time.
-        win[2][i] = i < 6 ? 0.0 : i < 12 ? std::sin(pi / 12 * (i - 6 + 0.5)) : i < 18 ? 1.0 : normal;
+        win[2][i] = i < 6 ? 0.0 : i < 12 ? sin(pi / 12 * (i - 6 + 0.5)) : i < 18 ? 1.0 : normal;
     }
     auto factor = [](Lane& v, int slot, double x) { slot % 2 == 0 ? splat(v, x) : splat_inverted(v, x); };
     for (int w = 0; w < 3; ++w) {
@@ -106,22 +110,19 @@ HybridTables build_tables() {
     }
     // Output i of a short window lands in time slot 6 + 6w + i, of the same parity as i.
     for (int i = 0; i < 12; ++i) {
-        const double s = std::sin(pi / 12 * (i + 0.5));
+        const double s = sin(pi / 12 * (i + 0.5));
         factor(t.short_win[i], i, i < 3 ? s : -s);
     }
     constexpr double c[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
     for (int i = 0; i < 8; ++i) {
-        const double d = std::sqrt(1.0 + c[i] * c[i]);
+        const auto d = static_cast<double>(cmath::sqrt(1.0 + c[i] * c[i]));
         splat(t.cs[i], 1.0 / d);
         splat(t.ca[i], c[i] / d);
     }
     return t;
 }
 
-const HybridTables& tables() {
-    static const HybridTables t = build_tables();
-    return t;
-}
+constexpr HybridTables kTables = build_tables();
 
 // Three-point DFT of (a, b, c) in place.
 A5_MPA_INLINE void dft3(Lane& ar, Lane& ai, Lane& br, Lane& bi, Lane& cr, Lane& ci) {
@@ -280,7 +281,7 @@ A5_MPA_INLINE void transpose8(const float* spectrum, int sb0, int k0, int first,
 
 A5_MPA_INLINE void hybrid_body(const float* spectrum, const HybridBlock& block, float (&overlap)[18][32],
                                float (&out)[18][32]) {
-    const HybridTables& t = tables();
+    const HybridTables& t = kTables;
     const int n = block.subbands;
     const int groups = (n + kLanes - 1) / kLanes;
     const IntLane lane = {0, 1, 2, 3, 4, 5, 6, 7};

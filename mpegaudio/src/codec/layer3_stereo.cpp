@@ -1,8 +1,9 @@
 #include "codec/layer3_stereo.h"
 
-#include <cmath>
 #include <cstring>
 #include <numbers>
+
+#include "codec/const_math.h"
 
 namespace mpa::l3 {
 namespace {
@@ -12,34 +13,56 @@ struct Ratio {
     float right;
 };
 
-// Factors that turn the transmitted (left) value into left and right for a position.
-// `unscale` undoes the 1/sqrt(2) of mid/side, which intensity bands do not carry.
-Ratio intensity_ratio(const JointStereo& js, int pos, double unscale) {
-    double l = 1.0;
-    double r = 1.0;
-    if (!js.lsf) {
-        const double a = pos * std::numbers::pi / 12;
-        const double s = std::sin(a);
-        const double c = std::cos(a);
-        l = s / (s + c);
-        r = c / (s + c);
-    } else if (pos != 0) {
-        const double io = js.intensity_scale ? std::numbers::sqrt2 / 2 : std::exp2(-0.25);
-        if (pos & 1) {
-            l = std::pow(io, (pos + 1) / 2);
-        } else {
-            r = std::pow(io, pos / 2);
+// Factors that turn the transmitted (left) value into left and right for each position, with
+// and without the 1/sqrt(2) of mid/side undone (intensity bands do not carry it). MPEG-1
+// positions are 0 ... 6; MPEG-2/2.5 positions (up to 5 bits) are 0 ... 30 for either
+// intensity scale.
+struct IntensityRatios {
+    Ratio mpeg1[2][7];
+    Ratio lsf[2][2][31];
+
+    constexpr IntensityRatios() : mpeg1{}, lsf{} {
+        constexpr double kUnscale[2] = {1.0, std::numbers::sqrt2};
+        const auto io_for_scale = static_cast<double>(cmath::exp2(-0.25));
+        for (int ms = 0; ms < 2; ++ms) {
+            for (int pos = 0; pos < 7; ++pos) {
+                const double a = pos * std::numbers::pi / 12;
+                const auto s = static_cast<double>(cmath::sin(a));
+                const auto c = static_cast<double>(cmath::cos(a));
+                mpeg1[ms][pos] = {static_cast<float>(s / (s + c) * kUnscale[ms]),
+                                  static_cast<float>(c / (s + c) * kUnscale[ms])};
+            }
+            for (int scale = 0; scale < 2; ++scale) {
+                const double io = scale != 0 ? std::numbers::sqrt2 / 2 : io_for_scale;
+                for (int pos = 0; pos < 31; ++pos) {
+                    double l = 1.0;
+                    double r = 1.0;
+                    if (pos & 1) {
+                        l = static_cast<double>(cmath::pow(io, (pos + 1) / 2));
+                    } else if (pos != 0) {
+                        r = static_cast<double>(cmath::pow(io, pos / 2));
+                    }
+                    lsf[ms][scale][pos] = {static_cast<float>(l * kUnscale[ms]),
+                                           static_cast<float>(r * kUnscale[ms])};
+                }
+            }
         }
     }
-    return {static_cast<float>(l * unscale), static_cast<float>(r * unscale)};
+};
+
+constexpr IntensityRatios kRatios;
+
+Ratio intensity_ratio(const JointStereo& js, int pos) {
+    const int ms = js.mid_side ? 1 : 0;
+    return js.lsf ? kRatios.lsf[ms][js.intensity_scale][pos] : kRatios.mpeg1[ms][pos];
 }
 
 // Applies intensity stereo to the lines first, first + step, ... (count of them) when the
 // position is valid.
 void apply(float* left, float* right, int first, int step, int count, const JointStereo& js, int pos,
-           int limit, double unscale) {
+           int limit) {
     if (pos >= limit) return;
-    const Ratio k = intensity_ratio(js, pos, unscale);
+    const Ratio k = intensity_ratio(js, pos);
     for (int i = 0, line = first; i < count; ++i, line += step) {
         const float v = left[line];
         left[line] = v * k.left;
@@ -117,7 +140,6 @@ void joint_stereo(float* left, float* right, const JointStereo& js, const Intens
     }
     if (!js.intensity) return;
 
-    const double unscale = js.mid_side ? std::numbers::sqrt2 : 1.0;
     // The last band has no scale factor of its own: it takes the position of the band below
     // when that band is intensity coded too; otherwise MPEG-1 leaves it alone and MPEG-2/2.5
     // uses position 0 (left and right equal).
@@ -130,7 +152,7 @@ void joint_stereo(float* left, float* right, const JointStereo& js, const Intens
         const int p = inherit ? 20 : b;
         const bool own = !inherit || long_first <= 20;
         apply(left, right, start, 1, count, js, own ? pos.long_pos[p] : fallback_pos,
-              own ? pos.long_limit[p] : fallback_limit, unscale);
+              own ? pos.long_limit[p] : fallback_limit);
     }
     for (int w = 0; w < 3; ++w) {
         for (int b = short_first[w]; b < 13; ++b) {
@@ -140,7 +162,7 @@ void joint_stereo(float* left, float* right, const JointStereo& js, const Intens
             const int p = inherit ? 11 : b;
             const bool own = !inherit || short_first[w] <= 11;
             apply(left, right, 3 * start + w, 3, count, js, own ? pos.short_pos[p][w] : fallback_pos,
-                  own ? pos.short_limit[p] : fallback_limit, unscale);
+                  own ? pos.short_limit[p] : fallback_limit);
         }
     }
 }

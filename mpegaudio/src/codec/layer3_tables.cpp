@@ -1,6 +1,6 @@
 #include "codec/layer3_tables.h"
 
-#include <cmath>
+#include "codec/const_math.h"
 
 namespace mpa::l3 {
 
@@ -88,23 +88,49 @@ LsfScaleLayout lsf_scale_layout(unsigned sfc, bool intensity_right, int block_ki
 }
 
 namespace {
-RequantTables build_requant() {
-    RequantTables t{};
-    for (int i = 0; i < RequantTables::kPowCount; ++i) {
-        t.pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+
+// i^e for e = 4.0 / 3.0 (the double, slightly below 4/3, that pow is given at run time):
+// i cbrt(i) (1 - (4/3 - e) ln i). Each cube root starts its Newton steps from the previous
+// one, and ln i is summed up as ln(i - 1) + 2 atanh(1 / (2i - 1)); the few digits that the
+// correction needs make this cheap enough for every compiler's evaluation limits.
+constexpr void build_pow43(float* out, int n) {
+    using cmath::ld;
+    const ld shortfall = 4.0L / 3.0L - static_cast<ld>(4.0 / 3.0);
+    ld root = 1.0L;
+    ld ln = 0.0L;
+    out[0] = 0.0f;
+    for (int i = 1; i < n; ++i) {
+        const auto x = static_cast<ld>(i);
+        for (int step = 0; step < 8; ++step) {
+            const ld next = root - (root * root * root - x) / (3.0L * root * root);
+            if (next == root) break;
+            root = next;
+        }
+        if (i > 1) {
+            const ld u = 1.0L / (2 * i - 1);
+            ln += 2.0L * u * (1.0L + u * u / 3.0L);
+        }
+        out[i] = cmath::to_float(x * root * (1.0L - shortfall * ln));
     }
+}
+
+constexpr RequantTables build_requant() {
+    RequantTables t{};
+    build_pow43(t.pow43, RequantTables::kPowCount);
     for (int v = -15; v <= 15; ++v) t.signed_pow43[v + 15] = v < 0 ? -t.pow43[-v] : t.pow43[v];
     for (int k = 0; k < 512; ++k) {
         const int e = k - RequantTables::kGainBias;
-        t.gain[k] = static_cast<float>(std::exp2((e - 210) / 4.0));
+        t.gain[k] = cmath::to_float(cmath::exp2((e - 210) / 4.0));
     }
     return t;
 }
+
+constexpr RequantTables kRequant = build_requant();
+
 }  // namespace
 
 const RequantTables& requant_tables() {
-    static const RequantTables tables = build_requant();
-    return tables;
+    return kRequant;
 }
 
 }  // namespace mpa::l3

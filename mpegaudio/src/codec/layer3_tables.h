@@ -35,7 +35,7 @@ struct LsfScaleLayout {
 LsfScaleLayout lsf_scale_layout(unsigned scalefac_compress, bool intensity_right, int block_kind);
 enum BlockKind { kLongBlocks = 0, kShortBlocks = 1, kMixedBlocks = 2 };
 
-// Requantisation tables, built once.
+// Requantisation tables, built at compile time.
 struct RequantTables {
     static constexpr int kPowCount = 8207;  // |i| up to 15 + 8191 (13 linbits)
     static constexpr int kGainBias = 255;   // gain[e + kGainBias] = 2^((e - 210) / 4)

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "codec/const_math.h"
 #include "codec/cpu_dispatch.h"
 #include "codec/synth_window.h"
 
@@ -49,8 +50,8 @@ struct Tables {
     // Output 16's taps for phase 16 (its even-age taps are 0: X[16] is always 0).
     float middle[16];
 
-    Tables() : cosines{}, taps{}, middle{} {
-        auto d = [](int i) { return static_cast<float>(std::round(kSynthesisWindow[i] * 65536.0) / 2); };
+    constexpr Tables() : cosines{}, taps{}, middle{} {
+        auto d = [](int i) { return static_cast<float>(cmath::round(kSynthesisWindow[i] * 65536.0) / 2); };
         for (int i = 0; i < 8; ++i) {
             // Taps of outputs 0 ... 31 for the values of ages 2i and 2i + 1.
             float even[32] = {};
@@ -77,12 +78,12 @@ struct Tables {
         }
         for (int k = 0; k < 16; ++k) {
             for (int m = 0; m < 32; ++m)
-                cosines[k][m] = static_cast<float>(std::cos((2 * k + 1) * m * std::numbers::pi / 64));
+                cosines[k][m] = cmath::to_float(cmath::cos((2 * k + 1) * m * std::numbers::pi / 64));
         }
     }
 };
 
-const Tables kTables;
+constexpr Tables kTables;
 
 A5_MPA_INLINE void load(Lane& v, const float* p) {
     std::memcpy(&v, p, sizeof v);
