@@ -1,8 +1,8 @@
 // Cost of Ogg Vorbis and MP3 streams through the player: CPU time of the whole process
 // (decoding on the timer thread, mixing, timers) per second of audio for 1 and 32 looping
-// streams, the time Orvox_Play takes for an Ogg file, and what the MP3 probe costs on a
-// large file that is not MPEG audio. Built twice: under the virtual clock (time runs as
-// fast as the work allows) and with the real-time null output.
+// streams and the memory each stream holds, the time Orvox_Play takes for an Ogg file, and
+// what the MP3 probe costs on a large file that is not MPEG audio. Built twice: under the
+// virtual clock (time runs as fast as the work allows) and with the real-time null output.
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -33,6 +33,16 @@ const std::filesystem::path kMedia = std::filesystem::path(A5_SHARED_DIR) / "med
 const std::string kMusic = (kMedia / "ogg" / "ogg_stereo_44100_music_skull_stones.ogg").string();
 const std::string kMp3 = (kMedia / "mpeg" / "mp3_cbr128_jointstereo_44100.mp3").string();
 
+// Resident memory of the process in KiB (VmRSS), or -1.
+long residentKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
 double processCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -61,7 +71,9 @@ void BM_StreamsCpuPerAudioSecond(benchmark::State& state, const std::string& fil
     const auto streams = static_cast<int>(state.range(0));
     const double audioSeconds = a5p_is_virtual_clock() ? 10.0 : 2.0;
     Engine engine;
+    bool first = true;
     for (auto _ : state) {
+        const long resident = residentKib();
         auto player = std::make_unique<orvox::Player>();
         for (int i = 0; i < streams; ++i) player->play(file.c_str(), host::toFixed(1));
         const double before = processCpuSeconds();
@@ -69,6 +81,13 @@ void BM_StreamsCpuPerAudioSecond(benchmark::State& state, const std::string& fil
         const double cpu = processCpuSeconds() - before;
         state.SetIterationTime(cpu);
         state.counters["cpu_ms_per_audio_s"] = cpu / audioSeconds * 1e3;
+        // Memory each playing stream holds beyond its 64 KiB sound buffer, from the first
+        // round only (later rounds reuse what the first one freed). Meaningful when the case
+        // runs alone in its process (--benchmark_filter).
+        if (first)
+            state.counters["rss_kib_per_stream"] =
+                static_cast<double>(residentKib() - resident) / streams - 64.0;
+        first = false;
         player.reset();
     }
 }
