@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "eax_listener.h"
 #include "kernel.h"
@@ -25,16 +26,11 @@ SoundBuffer::SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD 
     : device_(device), mixer_(mixer), primary_(primary), flags_(flags), eax_(eax) {
     device_->AddRef();
     if (eax_) eax_->voiceCreated();
-    if (format) {
-        format_ = *format;
-        format_.cbSize = 0;
-        blockAlign_ = format_.nBlockAlign;
-    } else {
-        format_ = WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-    }
-    data_.assign(bytes, format_.wBitsPerSample == 8 ? 0x80 : 0);
+    const WAVEFORMATEX stereo16{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    keepFormat(format ? *format : stereo16);
+    data_.assign(bytes, silenceByte(format_.type));
     if (!primary_) {
-        setRateLocked(format_.nSamplesPerSec, mixer_.outputRate());
+        setRateLocked(format_.rate, mixer_.outputRate());
         mixer_.add(this);
     }
 }
@@ -98,11 +94,11 @@ HRESULT SoundBuffer::GetCurrentPosition(DWORD* playCursor, DWORD* writeCursor) {
     std::lock_guard lock(mutex_);
     if (primary_) return DSERR_PRIOLEVELNEEDED;
     const DWORD size = static_cast<DWORD>(data_.size());
-    const DWORD play = cursor_ * blockAlign_;
+    const DWORD play = cursor_ * format_.blockAlign;
     if (playCursor) *playCursor = play;
     if (writeCursor) {
         // The mixer reads ahead of the play cursor up to one block plus the filter's reach.
-        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * blockAlign_;
+        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * format_.blockAlign;
         *writeCursor = size ? static_cast<DWORD>((uint64_t(play) + ahead) % size) : 0;
     }
     return DS_OK;
@@ -111,11 +107,12 @@ HRESULT SoundBuffer::GetCurrentPosition(DWORD* playCursor, DWORD* writeCursor) {
 HRESULT SoundBuffer::GetFormat(WAVEFORMATEX* format, DWORD sizeAllocated, DWORD* sizeWritten) {
     if (!format && !sizeWritten) return DSERR_INVALIDPARAM;
     std::lock_guard lock(mutex_);
+    const DWORD bytes = static_cast<DWORD>(formatRecordBytes(record_.Format));
     if (format) {
-        if (sizeAllocated < sizeof(WAVEFORMATEX)) return DSERR_INVALIDPARAM;
-        *format = format_;
+        if (sizeAllocated < bytes) return DSERR_INVALIDPARAM;
+        std::memcpy(format, &record_, bytes);
     }
-    if (sizeWritten) *sizeWritten = sizeof(WAVEFORMATEX);
+    if (sizeWritten) *sizeWritten = bytes;
     return DS_OK;
 }
 
@@ -139,7 +136,7 @@ HRESULT SoundBuffer::GetFrequency(DWORD* frequency) {
     if (!frequency) return DSERR_INVALIDPARAM;
     if (primary_ || !(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
     std::lock_guard lock(mutex_);
-    *frequency = frequency_ ? frequency_ : format_.nSamplesPerSec;
+    *frequency = frequency_ ? frequency_ : format_.rate;
     return DS_OK;
 }
 
@@ -162,8 +159,8 @@ HRESULT SoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* part1, DWORD* bytes
     const DWORD size = static_cast<DWORD>(data_.size());
     if (flags & DSBLOCK_ENTIREBUFFER) bytes = size;
     if (flags & DSBLOCK_FROMWRITECURSOR) {
-        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * blockAlign_;
-        offset = static_cast<DWORD>((uint64_t(cursor_) * blockAlign_ + ahead) % size);
+        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * format_.blockAlign;
+        offset = static_cast<DWORD>((uint64_t(cursor_) * format_.blockAlign + ahead) % size);
     }
     if (offset >= size || bytes == 0 || bytes > size) return DSERR_INVALIDPARAM;
     DWORD first = std::min(bytes, size - offset);
@@ -200,7 +197,7 @@ HRESULT SoundBuffer::SetCurrentPosition(DWORD playCursor) {
     if (primary_) return DSERR_INVALIDCALL;
     std::lock_guard lock(mutex_);
     if (playCursor >= data_.size()) return DSERR_INVALIDPARAM;
-    cursor_ = playCursor / blockAlign_;
+    cursor_ = playCursor / format_.blockAlign;
     phase_ = 0;
     std::fill(history_.begin(), history_.end(), 0.0f);
     return DS_OK;
@@ -208,21 +205,27 @@ HRESULT SoundBuffer::SetCurrentPosition(DWORD playCursor) {
 
 HRESULT SoundBuffer::SetFormat(const WAVEFORMATEX* format) {
     if (!primary_) return DSERR_INVALIDCALL;
-    if (!format || format->wFormatTag != WAVE_FORMAT_PCM) return DSERR_INVALIDPARAM;
+    if (!format) return DSERR_INVALIDPARAM;
     if (!device_->mayWritePrimaryFormat()) return DSERR_PRIOLEVELNEEDED;
-    if (format->nChannels < 1 || format->nChannels > 2 ||
-        (format->wBitsPerSample != 8 && format->wBitsPerSample != 16) || format->nSamplesPerSec < DSBFREQUENCY_MIN ||
-        format->nSamplesPerSec > DSBFREQUENCY_MAX)
-        return DSERR_BADFORMAT;
+    // The primary buffer sets its own block alignment and byte rate from the rest.
+    WAVEFORMATEXTENSIBLE record{};
+    std::memcpy(&record, format, formatRecordBytes(*format));
+    record.Format.nBlockAlign = static_cast<WORD>(format->nChannels * (format->wBitsPerSample / 8));
+    record.Format.nAvgBytesPerSec = record.Format.nBlockAlign * format->nSamplesPerSec;
+    if (!playableFormat(record.Format)) return DSERR_BADFORMAT;
     {
         std::lock_guard lock(mutex_);
-        format_ = *format;
-        format_.cbSize = 0;
-        format_.nBlockAlign = static_cast<WORD>(format->nChannels * format->wBitsPerSample / 8);
-        format_.nAvgBytesPerSec = format_.nBlockAlign * format->nSamplesPerSec;
+        keepFormat(record.Format);
     }
     mixer_.requestOutputFormat(format->nSamplesPerSec, format->nChannels);
     return DS_OK;
+}
+
+void SoundBuffer::keepFormat(const WAVEFORMATEX& record) {
+    record_ = WAVEFORMATEXTENSIBLE{};
+    std::memcpy(&record_, &record, formatRecordBytes(record));
+    if (record.wFormatTag != WAVE_FORMAT_EXTENSIBLE) record_.Format.cbSize = 0;
+    format_ = *playableFormat(record_.Format);
 }
 
 void SoundBuffer::updateGains() {
@@ -257,7 +260,7 @@ HRESULT SoundBuffer::SetFrequency(DWORD frequency) {
         return DSERR_INVALIDPARAM;
     std::lock_guard lock(mutex_);
     frequency_ = frequency;
-    setRateLocked(frequency ? frequency : format_.nSamplesPerSec, mixer_.outputRate());
+    setRateLocked(frequency ? frequency : format_.rate, mixer_.outputRate());
     return DS_OK;
 }
 
@@ -299,7 +302,7 @@ HRESULT SoundBuffer::Restore() {
     }
     lost_ = false;
     // A restored buffer's memory holds nothing useful: its owner must fill it again.
-    std::fill(data_.begin(), data_.end(), format_.wBitsPerSample == 8 ? 0x80 : 0);
+    std::fill(data_.begin(), data_.end(), silenceByte(format_.type));
     return DS_OK;
 }
 
@@ -328,11 +331,11 @@ HRESULT SoundBuffer::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTI
 }
 
 // Converts `count` frames starting at frame `from` (wrapping for a looping buffer, zeros
-// past the end of a one-shot buffer) into float channels.
+// past the end of a one-shot buffer) into float channels on the 16-bit scale.
 void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* out) const {
     const uint32_t total = frameCount();
-    const bool stereo = format_.nChannels == 2;
-    const bool eightBit = format_.wBitsPerSample == 8;
+    const uint32_t channels = format_.channels;
+    const uint32_t width = format_.blockAlign / channels;
     uint32_t pos = from;
     for (uint32_t i = 0; i < count; ++i, ++pos) {
         if (pos >= total) {
@@ -342,17 +345,11 @@ void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* out) const {
             }
             pos %= total;
         }
-        const uint8_t* p = data_.data() + size_t(pos) * blockAlign_;
-        float l, r;
-        if (eightBit) {
-            l = float((int(p[0]) - 128) * 256);
-            r = stereo ? float((int(p[1]) - 128) * 256) : l;
-        } else {
-            l = float(int16_t(uint16_t(p[0] | (p[1] << 8))));
-            r = stereo ? float(int16_t(uint16_t(p[2] | (p[3] << 8)))) : l;
-        }
-        out[2 * i] = l;
-        out[2 * i + 1] = r;
+        const uint8_t* p = data_.data() + size_t(pos) * format_.blockAlign;
+        float side[2];
+        for (uint32_t c = 0; c < channels; ++c, p += width) side[c] = sampleValue(format_.type, p);
+        out[2 * i] = side[0];
+        out[2 * i + 1] = side[channels - 1];
     }
 }
 
@@ -366,7 +363,7 @@ void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_
     std::lock_guard lock(mutex_);
     const uint32_t total = frameCount();
     if (!playing_ || lost_ || total == 0) return;
-    setRateLocked(frequency_ ? frequency_ : format_.nSamplesPerSec, outRate);
+    setRateLocked(frequency_ ? frequency_ : format_.rate, outRate);
 
     const float gl = gainLeft_ * masterGain, gr = gainRight_ * masterGain;
     const uint32_t start = cursor_;
@@ -400,9 +397,9 @@ void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_
     }
 
     // Advance the cursor and collect the notifications it passed.
-    const uint64_t size = uint64_t(total) * blockAlign_;
-    const uint64_t startByte = uint64_t(start) * blockAlign_;
-    const uint64_t movedBytes = uint64_t(consumed) * blockAlign_;
+    const uint64_t size = uint64_t(total) * format_.blockAlign;
+    const uint64_t startByte = uint64_t(start) * format_.blockAlign;
+    const uint64_t movedBytes = uint64_t(consumed) * format_.blockAlign;
     for (const auto& n : notifications_) {
         if (n.dwOffset == DSBPN_OFFSETSTOP) continue;
         uint64_t distance = n.dwOffset >= startByte ? n.dwOffset - startByte : n.dwOffset + size - startByte;

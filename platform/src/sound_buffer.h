@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "buffer_format.h"
 #include "plat/dsound.h"
 #include "resampler.h"
 
@@ -32,8 +33,8 @@ class SoundBuffer final : public IDirectSoundBuffer,
                           public IDirectSound3DBuffer,
                           public IKsPropertySet {
 public:
-    // A secondary buffer (desc checked by the device) or, with primary set, the device's
-    // primary buffer. eax is set for a hardware voice.
+    // A secondary buffer (its format one that playableFormat takes) or, with primary set,
+    // the device's primary buffer. eax is set for a hardware voice.
     SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD flags, DWORD bytes, const WAVEFORMATEX* format,
                 EaxListener* eax);
 
@@ -92,7 +93,9 @@ private:
     void readFrames(uint32_t from, uint32_t count, float* out) const;
     void stopLocked(MixScratch* scratch);
     void fireStopNotifications(std::vector<HANDLE>& out) const;
-    DWORD frameCount() const { return static_cast<DWORD>(data_.size() / blockAlign_); }
+    DWORD frameCount() const { return static_cast<DWORD>(data_.size() / format_.blockAlign); }
+    // Takes a playable record as the buffer's format (the primary's: as the output request).
+    void keepFormat(const WAVEFORMATEX& record);
 
     std::atomic<ULONG> refs_{1};
     SoundDevice* device_;
@@ -103,8 +106,8 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<uint8_t> data_;
-    WAVEFORMATEX format_{};
-    uint32_t blockAlign_ = 4;
+    WAVEFORMATEXTENSIBLE record_{};  // as given, formatRecordBytes(record_.Format) of it used
+    BufferFormat format_;
     uint32_t cursor_ = 0;  // play cursor in frames
     bool playing_ = false;
     bool looping_ = false;

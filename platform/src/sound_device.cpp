@@ -1,5 +1,6 @@
 #include "sound_device.h"
 
+#include "buffer_format.h"
 #include "mixer.h"
 #include "runtime.h"
 #include "sound_buffer.h"
@@ -56,11 +57,7 @@ HRESULT SoundDevice::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBuf
         return DSERR_CONTROLUNAVAIL;
     const WAVEFORMATEX* f = desc->lpwfxFormat;
     if (!f) return DSERR_INVALIDPARAM;
-    if (f->wFormatTag != WAVE_FORMAT_PCM) return DSERR_BADFORMAT;
-    if (f->nChannels < 1 || f->nChannels > 2 || (f->wBitsPerSample != 8 && f->wBitsPerSample != 16) ||
-        f->nSamplesPerSec < DSBFREQUENCY_MIN || f->nSamplesPerSec > DSBFREQUENCY_MAX ||
-        f->nBlockAlign != f->nChannels * f->wBitsPerSample / 8)
-        return DSERR_BADFORMAT;
+    if (!playableFormat(*f)) return DSERR_BADFORMAT;
     if (desc->dwBufferBytes < f->nBlockAlign || desc->dwBufferBytes > 0x0FFFFFFF) return DSERR_INVALIDPARAM;
     if ((flags & DSBCAPS_CTRL3D) && f->nChannels != 1 && !hardwareVoice) return DSERR_INVALIDPARAM;
     try {

@@ -2,9 +2,12 @@
 // rate conversion, measured on what the mixer really produced.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <plat/a5platform.h>
@@ -286,24 +289,211 @@ TEST_F(Mixer, EightKilohertzBufferLeavesNoImagesAboveFourKilohertz) {
     EXPECT_LT(10 * std::log10(images / tone), -55.0);
 }
 
-TEST_F(Mixer, OnlyPcmBuffersOfSaneFormatsAreMade) {
+TEST_F(Mixer, MalformedDescriptionsAreRefused) {
     WAVEFORMATEX f = pcm(kRate, 2, 16);
-    f.wFormatTag = 3;  // IEEE float
     DSBUFFERDESC desc{};
-    desc.dwSize = DSBUFFERDESC1_SIZE_32;
+    desc.dwSize = 12;
     desc.dwBufferBytes = 4096;
     desc.lpwfxFormat = &f;
     IDirectSoundBuffer* b = reinterpret_cast<IDirectSoundBuffer*>(1);
-    EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DSERR_BADFORMAT);
-    EXPECT_EQ(b, nullptr);
-    f = pcm(kRate, 3, 16);
-    EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DSERR_BADFORMAT);
-    f = pcm(kRate, 2, 16);
-    desc.dwSize = 12;
     EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b, nullptr);
     desc.dwSize = DSBUFFERDESC_SIZE_32;
     desc.dwFlags = DSBCAPS_LOCHARDWARE;
     EXPECT_NE(device->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+}
+
+// Format records as files and programs give them.
+WAVEFORMATEXTENSIBLE plain(uint16_t tag, uint16_t channels, uint16_t bits) {
+    WAVEFORMATEXTENSIBLE r{};
+    r.Format = pcm(kRate, channels, bits);
+    r.Format.wFormatTag = tag;
+    return r;
+}
+
+WAVEFORMATEXTENSIBLE extensible(uint16_t channels, uint16_t bits, uint16_t validBits, const GUID& sub,
+                                DWORD mask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT) {
+    WAVEFORMATEXTENSIBLE r = plain(WAVE_FORMAT_EXTENSIBLE, channels, bits);
+    r.Format.cbSize = 22;
+    r.Samples.wValidBitsPerSample = validBits;
+    r.dwChannelMask = mask;
+    r.SubFormat = sub;
+    return r;
+}
+
+struct FormatCase {
+    const char* name;
+    WAVEFORMATEXTENSIBLE record;
+    bool playable;
+};
+
+const GUID kAdpcmSubFormat = {0x00000002, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+const FormatCase kFormats[] = {
+    {"pcm8_mono", plain(WAVE_FORMAT_PCM, 1, 8), true},
+    {"pcm16_stereo", plain(WAVE_FORMAT_PCM, 2, 16), true},
+    {"pcm24_mono", plain(WAVE_FORMAT_PCM, 1, 24), true},
+    {"pcm24_stereo", plain(WAVE_FORMAT_PCM, 2, 24), true},
+    {"pcm32_stereo", plain(WAVE_FORMAT_PCM, 2, 32), true},
+    {"float32_mono", plain(WAVE_FORMAT_IEEE_FLOAT, 1, 32), true},
+    {"float32_stereo", plain(WAVE_FORMAT_IEEE_FLOAT, 2, 32), true},
+    {"extensible_pcm16_stereo", extensible(2, 16, 16, KSDATAFORMAT_SUBTYPE_PCM), true},
+    {"extensible_pcm24_in_32", extensible(2, 32, 24, KSDATAFORMAT_SUBTYPE_PCM), true},
+    {"extensible_pcm8_centre", extensible(1, 8, 8, KSDATAFORMAT_SUBTYPE_PCM, SPEAKER_FRONT_CENTER), true},
+    {"extensible_float_stereo", extensible(2, 32, 32, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT), true},
+    {"float16", plain(WAVE_FORMAT_IEEE_FLOAT, 2, 16), false},
+    {"float64", plain(WAVE_FORMAT_IEEE_FLOAT, 2, 64), false},
+    {"pcm12", plain(WAVE_FORMAT_PCM, 1, 12), false},
+    {"pcm16_three_channels", plain(WAVE_FORMAT_PCM, 3, 16), false},
+    {"adpcm", plain(2, 2, 16), false},
+    {"pcm16_wrong_alignment",
+     [] {
+         auto r = plain(WAVE_FORMAT_PCM, 2, 16);
+         r.Format.nBlockAlign = 2;
+         return r;
+     }(),
+     false},
+    {"extensible_six_channels", extensible(6, 16, 16, KSDATAFORMAT_SUBTYPE_PCM, 0x3F), false},
+    {"extensible_short_extra",
+     [] {
+         auto r = extensible(2, 16, 16, KSDATAFORMAT_SUBTYPE_PCM);
+         r.Format.cbSize = 20;
+         return r;
+     }(),
+     false},
+    {"extensible_adpcm", extensible(2, 16, 16, kAdpcmSubFormat), false},
+    {"extensible_valid_above_container", extensible(2, 16, 20, KSDATAFORMAT_SUBTYPE_PCM), false},
+    {"extensible_float64", extensible(2, 64, 64, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT), false},
+};
+
+class BufferFormat : public Mixer, public ::testing::WithParamInterface<FormatCase> {};
+
+// Secondary buffers take the records a real card takes, keep them as given, and refuse the
+// rest; the primary buffer takes the same records as its format request.
+TEST_P(BufferFormat, IsTakenAndReportedBackOrRefused) {
+    const FormatCase& c = GetParam();
+    WAVEFORMATEXTENSIBLE record = c.record;
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwBufferBytes = 4800;
+    desc.lpwfxFormat = &record.Format;
+    IDirectSoundBuffer* b = reinterpret_cast<IDirectSoundBuffer*>(1);
+    const HRESULT made = device->CreateSoundBuffer(&desc, &b, nullptr);
+    if (!c.playable) {
+        EXPECT_EQ(made, DSERR_BADFORMAT);
+        EXPECT_EQ(b, nullptr);
+    } else {
+        ASSERT_EQ(made, DS_OK);
+        buffers.push_back(b);
+        const DWORD bytes = record.Format.wFormatTag == WAVE_FORMAT_EXTENSIBLE ? 40 : 18;
+        DWORD written = 0;
+        ASSERT_EQ(b->GetFormat(nullptr, 0, &written), DS_OK);
+        EXPECT_EQ(written, bytes);
+        WAVEFORMATEXTENSIBLE back{};
+        EXPECT_EQ(b->GetFormat(&back.Format, bytes - 1, nullptr), DSERR_INVALIDPARAM);
+        ASSERT_EQ(b->GetFormat(&back.Format, sizeof back, &written), DS_OK);
+        EXPECT_EQ(std::memcmp(&back, &record, bytes), 0);
+        void *p1, *p2;
+        DWORD n1, n2;
+        ASSERT_EQ(b->Lock(0, 4800, &p1, &n1, &p2, &n2, 0), DS_OK);
+        const uint8_t silence = record.Format.wBitsPerSample == 8 ? 0x80 : 0;
+        EXPECT_EQ(std::count(static_cast<uint8_t*>(p1), static_cast<uint8_t*>(p1) + n1, silence), 4800);
+        b->Unlock(p1, n1, p2, n2);
+    }
+
+    desc = DSBUFFERDESC{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    IDirectSoundBuffer* primary = nullptr;
+    ASSERT_EQ(device->CreateSoundBuffer(&desc, &primary, nullptr), DS_OK);
+    ASSERT_EQ(device->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DS_OK);
+    const bool alignmentOnly = std::string(c.name) == "pcm16_wrong_alignment";  // the primary sets its own
+    EXPECT_EQ(primary->SetFormat(&record.Format), c.playable || alignmentOnly ? DS_OK : DSERR_BADFORMAT);
+    primary->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, BufferFormat, ::testing::ValuesIn(kFormats),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// Samples of every type, stored in every way, come out as the 16-bit values they stand
+// for: a buffer at the output rate and full volume passes them through, rounded to the
+// nearest value and clipped.
+TEST_F(Mixer, EverySampleTypePlaysAsTheSixteenBitValueItStandsFor) {
+    std::mt19937 rng(11);
+    std::vector<int16_t> target(2 * 2000);
+    for (auto& v : target) v = static_cast<int16_t>(rng());
+    target[0] = -32768;
+    target[1] = 32767;
+    struct Case {
+        const char* name;
+        WAVEFORMATEXTENSIBLE record;
+    } cases[] = {
+        {"pcm8", plain(WAVE_FORMAT_PCM, 2, 8)},
+        {"pcm24", plain(WAVE_FORMAT_PCM, 2, 24)},
+        {"pcm32", plain(WAVE_FORMAT_PCM, 2, 32)},
+        {"float32", plain(WAVE_FORMAT_IEEE_FLOAT, 2, 32)},
+        {"extensible_pcm24_in_32", extensible(2, 32, 24, KSDATAFORMAT_SUBTYPE_PCM)},
+        {"extensible_float_mono", extensible(1, 32, 32, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, SPEAKER_FRONT_CENTER)},
+    };
+    for (const Case& c : cases) {
+        const unsigned channels = c.record.Format.nChannels, bits = c.record.Format.wBitsPerSample;
+        const bool isFloat = c.record.Format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
+                             (c.record.Format.wFormatTag == WAVE_FORMAT_EXTENSIBLE &&
+                              c.record.SubFormat == KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+        std::vector<uint8_t> bytes;
+        std::vector<int16_t> expected;  // stereo
+        auto put = [&](uint32_t v, unsigned n) {
+            for (unsigned i = 0; i < n; ++i) bytes.push_back(uint8_t(v >> (8 * i)));
+        };
+        for (size_t i = 0; i < target.size() / 2 * channels; ++i) {
+            const int32_t t = bits == 8 ? target[i] & ~0xFF : target[i];
+            const int32_t below = int32_t(rng() & 0x7F);  // under half a 16-bit step
+            if (isFloat) {
+                float f = float(t) / 32768.0f;
+                uint32_t u;
+                std::memcpy(&u, &f, 4);
+                put(u, 4);
+            } else if (bits == 8) {
+                put(uint32_t(t / 256 + 128), 1);
+            } else if (bits == 24) {
+                put(uint32_t(t * 256 + below), 3);
+            } else {
+                put(uint32_t(t * 65536 + (c.record.Samples.wValidBitsPerSample == 24 ? below << 8 : below << 7)), 4);
+            }
+            expected.push_back(int16_t(t));
+            if (channels == 1) expected.push_back(int16_t(t));
+        }
+        if (isFloat) {  // out of range and not a number: clipped, and silent
+            const float special[] = {1.5f, -2.0f, std::nanf(""), INFINITY};
+            const int16_t heard[] = {32767, -32768, 0, 32767};
+            for (size_t k = 0; k < 4; ++k) {
+                uint32_t u;
+                std::memcpy(&u, &special[k], 4);
+                for (unsigned ch = 0; ch < channels; ++ch) put(u, 4);
+                expected.insert(expected.end(), 2, heard[k]);
+            }
+        }
+        DSBUFFERDESC desc{};
+        desc.dwSize = sizeof desc;
+        desc.dwBufferBytes = DWORD(bytes.size());
+        WAVEFORMATEXTENSIBLE record = c.record;
+        desc.lpwfxFormat = &record.Format;
+        IDirectSoundBuffer* buffer = nullptr;
+        ASSERT_EQ(device->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK) << c.name;
+        buffers.push_back(buffer);
+        fill(buffer, bytes.data(), DWORD(bytes.size()));
+        Capture capture;
+        ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+        a5p_advance_ns(200 * kMs);
+        std::lock_guard lock(capture.mutex);
+        const auto& out = capture.samples;
+        ASSERT_GE(out.size(), expected.size()) << c.name;
+        // The buffer starts with a block boundary: find its first frame.
+        size_t start = 0;
+        while (start + 1 < out.size() && !(out[start] == expected[0] && out[start + 1] == expected[1])) start += 2;
+        ASSERT_LE(start + expected.size(), out.size()) << c.name;
+        for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(out[start + i], expected[i]) << c.name << " sample " << i;
+    }
 }
 
 TEST_F(Mixer, LostBufferRefusesLocksUntilRestored) {

@@ -6,6 +6,7 @@
 #include <plat/winbase.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "wav_bytes.h"
@@ -185,6 +186,88 @@ TEST_F(SongPlayerTest, PlayingAPlayingSongRestartsItFromTheStart) {
     ASSERT_GE(start, 0);
     // Seamless from the new start on, past the first refills.
     for (std::size_t i = 0; i + start * 2 < out.size(); ++i) ASSERT_EQ(out[start * 2 + i], song[i]) << i / 2;
+}
+
+// Songs whose samples are 24- or 32-bit integers or 32-bit floats, also in an extensible
+// format record, play through to the 16-bit output as the values they stand for; the script
+// may name the file's own sample size for the device.
+TEST_F(SongPlayerTest, SongsOfEverySampleFormatTheBufferTakesPlayToTheEnd) {
+    const auto song = songFrames(30000);
+    const Bytes pcmSubFormat = {std::byte{1}, std::byte{0}, std::byte{0}, std::byte{0}, std::byte{0}, std::byte{0},
+                                std::byte{0x10}, std::byte{0}, std::byte{0x80}, std::byte{0}, std::byte{0},
+                                std::byte{0xAA}, std::byte{0}, std::byte{0x38}, std::byte{0x9B}, std::byte{0x71}};
+    Bytes floatSubFormat = pcmSubFormat;
+    floatSubFormat[0] = std::byte{3};
+    struct Case {
+        const char* name;
+        std::uint16_t tag, bits, validBits;
+        Bytes subFormat;
+    } cases[] = {
+        {"pcm24", WAVE_FORMAT_PCM, 24, 0, {}},
+        {"pcm32", WAVE_FORMAT_PCM, 32, 0, {}},
+        {"float32", WAVE_FORMAT_IEEE_FLOAT, 32, 0, {}},
+        {"extensible_pcm24_in_32", WAVE_FORMAT_EXTENSIBLE, 32, 24, pcmSubFormat},
+        {"extensible_float32", WAVE_FORMAT_EXTENSIBLE, 32, 32, floatSubFormat},
+    };
+    for (const Case& c : cases) {
+        Bytes fmt = formatFields(c.tag, 2, kRate, c.bits);
+        if (c.tag == WAVE_FORMAT_EXTENSIBLE) {
+            putLe(fmt, 22, 2);
+            putLe(fmt, c.validBits, 2);
+            putLe(fmt, 3, 4);  // front left and right
+            fmt.insert(fmt.end(), c.subFormat.begin(), c.subFormat.end());
+        } else if (c.tag == WAVE_FORMAT_IEEE_FLOAT) {
+            putLe(fmt, 0, 2);
+        }
+        Bytes data;
+        for (std::int16_t s : song) {
+            if (c.tag == WAVE_FORMAT_IEEE_FLOAT || (c.tag == WAVE_FORMAT_EXTENSIBLE && c.validBits == 32)) {
+                const float f = static_cast<float>(s) / 32768.0f;
+                std::uint32_t u;
+                std::memcpy(&u, &f, sizeof u);
+                putLe(data, u, 4);
+            } else {
+                // Below the 16 bits: less than half a step, so the value rounds to s.
+                const auto low = static_cast<std::uint32_t>(s & 0x7F);
+                putLe(data, static_cast<std::uint32_t>(s) << (c.bits - 16) | low << (c.bits - 24), c.bits / 8);
+            }
+        }
+        Bytes fact;
+        putLe(fact, static_cast<std::uint32_t>(song.size() / 2), 4);
+        const auto path = file(std::string(c.name) + ".wav", riffWave({chunk("fmt ", fmt), chunk("fact", fact),
+                                                                       chunk("data", data)}));
+        ASSERT_EQ(player.load(nullptr, path.c_str(), 2, kRate, c.bits), 0) << c.name;
+        capture().take();
+        ASSERT_EQ(player.play(100, false), 0) << c.name;
+        advanceMs(1500);
+        EXPECT_EQ(player.isPlaying(), 0) << c.name;
+        const auto out = capture().take();
+        const long start = findStart(out, song);
+        ASSERT_GE(start, 0) << c.name;
+        ASSERT_GE(out.size(), start * 2 + song.size()) << c.name;
+        for (std::size_t i = 0; i < song.size(); ++i) ASSERT_EQ(out[start * 2 + i], song[i]) << c.name << " " << i / 2;
+        for (std::size_t i = start * 2 + song.size(); i < out.size(); ++i) ASSERT_EQ(out[i], 0) << c.name;
+    }
+
+    // The shared media: an extensible 16-bit file plays its samples; 64-bit floats are refused.
+    WAV_MEDIA_OR_SKIP(extensible, "wav_extensible_pcm16_stereo_44100.wav");
+    const Bytes file = readFile(extensible);
+    std::vector<std::int16_t> head;
+    for (std::size_t i = 0; i < 2 * 20000; ++i) {
+        const std::size_t at = 68 + 2 * i;  // 12 + 48 (fmt of 40) + 8
+        head.push_back(static_cast<std::int16_t>(std::to_integer<int>(file[at]) | std::to_integer<int>(file[at + 1]) << 8));
+    }
+    ASSERT_EQ(load(extensible.string()), 0);
+    capture().take();
+    ASSERT_EQ(player.play(100, false), 0);
+    advanceMs(700);
+    const auto out = capture().take();
+    const long start = findStart(out, head);
+    ASSERT_GE(start, 0);
+    ASSERT_GE(out.size(), start * 2 + head.size());
+    for (std::size_t i = 0; i < head.size(); ++i) ASSERT_EQ(out[start * 2 + i], head[i]) << i / 2;
+    WAV_MEDIA_OR_SKIP(float64, "real_wav_ieee_float64_not_pcm.wav");
+    EXPECT_EQ(load(float64.string()), -5);
 }
 
 TEST_F(SongPlayerTest, ResultCodesBeforeLoadingAndAfterKilling) {

@@ -6,6 +6,8 @@
 #include "plat/wintypes.h"
 
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
+inline constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 3;
+inline constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 // 18 bytes, as the format is stored in files and passed between modules.
 struct __attribute__((packed)) WAVEFORMATEX {
@@ -18,6 +20,28 @@ struct __attribute__((packed)) WAVEFORMATEX {
     WORD cbSize;
 };
 static_assert(sizeof(WAVEFORMATEX) == 18);
+
+// WAVE_FORMAT_EXTENSIBLE: the 18 bytes (cbSize at least 22), then the valid bits per
+// sample, the speaker mask and the sub-format; 40 bytes.
+struct __attribute__((packed)) WAVEFORMATEXTENSIBLE {
+    WAVEFORMATEX Format;
+    union __attribute__((packed)) {
+        WORD wValidBitsPerSample;
+        WORD wSamplesPerBlock;
+        WORD wReserved;
+    } Samples;
+    DWORD dwChannelMask;
+    GUID SubFormat;
+};
+static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40);
+
+inline constexpr DWORD SPEAKER_FRONT_LEFT = 0x1;
+inline constexpr DWORD SPEAKER_FRONT_RIGHT = 0x2;
+inline constexpr DWORD SPEAKER_FRONT_CENTER = 0x4;
+
+inline constexpr GUID KSDATAFORMAT_SUBTYPE_PCM = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+inline constexpr GUID KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {0x00000003, 0x0000, 0x0010,
+                                                         {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 // The buffer description. The short form stops before guid3DAlgorithm. dwSize may hold
 // the sizes these forms have on the 32-bit platform (20 and 36 bytes) or their native
