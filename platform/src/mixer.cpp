@@ -1,7 +1,6 @@
 #include "mixer.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "kernel.h"
 #include "sound_device.h"
@@ -9,17 +8,17 @@
 namespace plat {
 
 namespace {
-// Largest input span one block can need: the highest rate ratio plus the filter's reach.
-constexpr uint32_t kScratchFrames =
-    Mixer::kBlockFrames * (DSBFREQUENCY_MAX / 8000 + 1) + 2 * 512 + 64;
-}
+// Groups whose buffers all left, kept while the tail of their sound still plays; past
+// this many the oldest go at once (when nothing mixes, nothing drains them).
+constexpr size_t kMostLeftGroups = 16;
+}  // namespace
 
 Mixer::Mixer(uint32_t rate, uint32_t channels, bool formatFixed)
-    : rate_(rate), channels_(channels), formatFixed_(formatFixed) {
+    : rate_(rate), channels_(channels), formatFixed_(formatFixed), kernels_(mixKernels()) {
+    for (auto* side : {&sumLeft_, &sumRight_, &scratchLeft_, &scratchRight_}) side->resize(kBlockFrames);
     acc_.resize(kBlockFrames * 2);
     block_.resize(kBlockFrames * 2);
-    scratch_.input.resize(kScratchFrames * 2);
-    scratch_.fired.reserve(64);
+    fired_.reserve(64);
 }
 
 void Mixer::add(SoundBuffer* buffer) {
@@ -32,11 +31,78 @@ void Mixer::remove(SoundBuffer* buffer) {
     buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), buffer), buffers_.end());
 }
 
+RateGroup* Mixer::findGroupLocked(uint32_t rate) {
+    for (auto& g : groups_)
+        if (g->rate() == rate) return g.get();
+    return nullptr;
+}
+
+RateGroup* Mixer::joinGroup(uint32_t rate) {
+    std::unique_ptr<RateGroup> made;
+    for (;;) {
+        uint32_t outRate;
+        {
+            std::lock_guard lock(mutex_);
+            RateGroup* group = findGroupLocked(rate);
+            if (!group && made && made->outRate() == rate_) {
+                groups_.push_back(std::move(made));
+                group = groups_.back().get();
+            }
+            if (group) {
+                ++group->users;
+                dropIdleGroupsLocked();
+                return group;
+            }
+            outRate = rate_;
+        }
+        // Built without the lock: a filter can take milliseconds, and blocks go on meanwhile.
+        made = std::make_unique<RateGroup>(rate, outRate, kBlockFrames);
+    }
+}
+
+RateGroup* Mixer::moveToRate(RateGroup* group, uint32_t rate) {
+    const uint32_t outRate = outputRate();
+    auto filter = rate == outRate ? nullptr : sincFilterFor(rate, outRate);  // without the lock: it may take a while
+    {
+        std::lock_guard lock(mutex_);
+        dropIdleGroupsLocked();
+        if (group->rate() == rate) return group;
+        if (filter && group->filter() && group->users == 1 && group->outRate() == rate_ && outRate == rate_ &&
+            !findGroupLocked(rate)) {
+            group->retune(rate, std::move(filter));
+            return group;
+        }
+    }
+    RateGroup* joined = joinGroup(rate);
+    leaveGroup(group);
+    return joined;
+}
+
+void Mixer::leaveGroup(RateGroup* group) {
+    std::lock_guard lock(mutex_);
+    --group->users;
+    dropIdleGroupsLocked();
+}
+
+void Mixer::dropIdleGroupsLocked() {
+    std::erase_if(groups_, [](const auto& g) { return g->users == 0 && g->idle(); });
+    size_t left = std::count_if(groups_.begin(), groups_.end(), [](const auto& g) { return g->users == 0; });
+    for (auto it = groups_.begin(); left > kMostLeftGroups;) {
+        if ((*it)->users == 0) {
+            it = groups_.erase(it);
+            --left;
+        } else {
+            ++it;
+        }
+    }
+}
+
 void Mixer::requestOutputFormat(uint32_t rate, uint32_t channels) {
     std::lock_guard lock(mutex_);
     if (formatFixed_ || framesMixed_.load() != 0 || stage_) return;
     rate_ = rate;
     channels_ = channels;
+    for (auto& g : groups_) g->retarget(rate);
 }
 
 void Mixer::setStage(MixStage* stage) {
@@ -52,19 +118,25 @@ void Mixer::setCapture(A5CaptureFn fn, void* user) {
 
 void Mixer::mixFrames(int16_t* out, uint32_t frames) {
     const uint32_t outChannels = outputChannels();
-    const uint32_t rate = outputRate();
     {
         std::lock_guard lock(mutex_);
-        std::fill_n(acc_.begin(), frames * outChannels, 0.0f);
-        scratch_.fired.clear();
-        for (SoundBuffer* b : buffers_) b->mixInto(acc_.data(), frames, rate, outChannels, b->device()->masterGain(), scratch_);
-        if (stage_) stage_->process(acc_.data(), frames, outChannels);
-        for (uint32_t i = 0; i < frames * outChannels; ++i) {
-            float v = std::nearbyint(acc_[i]);
-            out[i] = static_cast<int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+        const bool stereo = outChannels == 2;
+        std::fill_n(sumLeft_.begin(), frames, 0.0f);
+        if (stereo) std::fill_n(sumRight_.begin(), frames, 0.0f);
+        fired_.clear();
+        const MixPass pass{sumLeft_.data(),    stereo ? sumRight_.data() : nullptr, frames, ++blockNumber_, kernels_,
+                           scratchLeft_.data(), scratchRight_.data(),                fired_};
+        for (SoundBuffer* b : buffers_) b->mixInto(pass, b->device()->masterGain());
+        for (auto& g : groups_) g->convert(pass.number, frames, pass.left, pass.right, kernels_);
+        float* acc = sumLeft_.data();
+        if (stereo) {
+            acc = acc_.data();
+            kernels_.interleave(sumLeft_.data(), sumRight_.data(), acc, frames);
         }
+        if (stage_) stage_->process(acc, frames, outChannels);
+        kernels_.toInt16(acc, out, frames * outChannels);
         framesMixed_ += frames;
-        for (HANDLE h : scratch_.fired) Kernel::instance().setEvent(h);
+        for (HANDLE h : fired_) Kernel::instance().setEvent(h);
     }
     std::lock_guard lock(captureMutex_);
     if (capture_) capture_(captureUser_, out, frames, outChannels);

@@ -1,15 +1,21 @@
 // The process-wide mixer: sums every playing secondary buffer into the output format,
 // block by block, clips to 16 bits, advances play cursors, signals the notifications
 // they passed, and hands each block to the capture receiver and the WAV sink.
+//
+// Buffers at the output's rate add straight into the sum; the others add into the rate
+// group of their rate (rate_group.h), and each group's sum is converted once per block.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "mix_kernels.h"
 #include "mix_stage.h"
 #include "plat/a5platform.h"
+#include "rate_group.h"
 #include "sound_buffer.h"
 #include "wav_writer.h"
 
@@ -26,6 +32,15 @@ public:
 
     void add(SoundBuffer* buffer);
     void remove(SoundBuffer* buffer);
+
+    // The group of buffers playing at `rate`, made when none exists; every join is paired
+    // with a leave. Not from the mixing thread, nor with a buffer's lock held.
+    RateGroup* joinGroup(uint32_t rate);
+    void leaveGroup(RateGroup* group);
+    // A member of `group` moves to `rate`: the group itself when the buffer is alone in it
+    // and no group plays at that rate (retuned, so the sound goes on without a seam), else
+    // the group of that rate (and `group` is left). Same threads as joinGroup.
+    RateGroup* moveToRate(RateGroup* group, uint32_t rate);
 
     // A primary buffer's format: becomes the output format while nothing has been mixed,
     // no stage is in place (it was made for the current format) and the host did not fix
@@ -48,18 +63,26 @@ public:
 
 private:
     void mixFrames(int16_t* out, uint32_t frames);
+    void dropIdleGroupsLocked();
+    RateGroup* findGroupLocked(uint32_t rate);
 
     std::atomic<uint32_t> rate_;
     std::atomic<uint32_t> channels_;
     const bool formatFixed_;
     std::atomic<uint64_t> framesMixed_{0};
 
-    std::mutex mutex_;  // the buffer list, the stage and the scratch memory
+    const MixKernels& kernels_;
+
+    std::mutex mutex_;  // the buffer list, the groups, the stage and the scratch memory
     std::vector<SoundBuffer*> buffers_;
+    std::vector<std::unique_ptr<RateGroup>> groups_;
     MixStage* stage_ = nullptr;
-    std::vector<float> acc_;
+    uint64_t blockNumber_ = 0;
+    std::vector<float> sumLeft_, sumRight_;        // the block's sum, per side
+    std::vector<float> scratchLeft_, scratchRight_;
+    std::vector<float> acc_;                       // the sum interleaved, for the stage
+    std::vector<HANDLE> fired_;
     std::vector<int16_t> block_;
-    MixScratch scratch_;
 
     std::mutex captureMutex_;
     A5CaptureFn capture_ = nullptr;

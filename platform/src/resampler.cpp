@@ -1,7 +1,6 @@
 #include "resampler.h"
 
 #include <cmath>
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -39,7 +38,7 @@ std::shared_ptr<const SincFilter> build(uint32_t inRate, uint32_t outRate) {
     const double half = f->taps / 2.0;
     const double i0Beta = besselI0(kBeta);
     std::vector<double> row(f->taps);
-    f->coefficients.resize(size_t(f->phases) * f->taps * 2);
+    f->coefficients.resize(size_t(f->phases) * f->taps);
     for (uint32_t p = 0; p < f->phases; ++p) {
         double frac = double(p) / f->phases;  // position of the output between input frames
         double sum = 0;
@@ -55,65 +54,27 @@ std::shared_ptr<const SincFilter> build(uint32_t inRate, uint32_t outRate) {
             sum += h;
         }
         // Unity gain at DC for every phase, so levels stay exact and no ripple comes from phase steps.
-        float* out = &f->coefficients[size_t(p) * f->taps * 2];
-        for (uint32_t k = 0; k < f->taps; ++k) out[2 * k] = out[2 * k + 1] = static_cast<float>(row[k] / sum);
+        float* out = &f->coefficients[size_t(p) * f->taps];
+        for (uint32_t k = 0; k < f->taps; ++k) out[k] = static_cast<float>(row[k] / sum);
     }
     return f;
 }
 
-// GCC/Clang vector extension: the compiler picks the instructions for each target clone.
-using V8 = float __attribute__((vector_size(32)));
-
 }  // namespace
 
 std::shared_ptr<const SincFilter> sincFilterFor(uint32_t inRate, uint32_t outRate) {
+    // Weak entries: a filter goes when its last user does, so rates that come and go (a
+    // frequency swept by a game) do not pile up filters.
     static std::mutex mutex;
-    static std::map<std::pair<uint32_t, uint32_t>, std::shared_ptr<const SincFilter>> cache;
+    static std::map<std::pair<uint32_t, uint32_t>, std::weak_ptr<const SincFilter>> cache;
     uint32_t g = std::gcd(inRate, outRate);
     auto key = std::make_pair(inRate / g, outRate / g);
     std::lock_guard lock(mutex);
-    auto& slot = cache[key];
-    if (!slot) slot = build(inRate, outRate);
-    return slot;
-}
-
-__attribute__((target_clones("avx512f", "avx2", "default")))
-uint32_t resampleBlock(const SincFilter& f, const float* input, uint32_t phase, uint32_t frames, float gainLeft,
-                       float gainRight, float* acc, uint32_t outChannels) {
-    const uint32_t width = f.taps * 2;
-    const uint32_t wholeStep = f.down / f.up, fracStep = f.down % f.up;
-    uint32_t index = 0;  // input frames consumed before the current output
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float* c = f.phase(phase);
-        const float* x = input + 2 * (f.taps + index - f.before());
-        // Eight-float vectors (even lanes left, odd lanes right), two accumulators.
-        V8 a0{}, a1{};
-        for (uint32_t k = 0; k < width; k += 16) {
-            V8 c0, c1, x0, x1;
-            std::memcpy(&c0, c + k, sizeof c0);
-            std::memcpy(&c1, c + k + 8, sizeof c1);
-            std::memcpy(&x0, x + k, sizeof x0);
-            std::memcpy(&x1, x + k + 8, sizeof x1);
-            a0 += c0 * x0;
-            a1 += c1 * x1;
-        }
-        V8 a = a0 + a1;
-        const float left = (a[0] + a[2]) + (a[4] + a[6]);
-        const float right = (a[1] + a[3]) + (a[5] + a[7]);
-        if (outChannels == 2) {
-            acc[2 * i] += left * gainLeft;
-            acc[2 * i + 1] += right * gainRight;
-        } else {
-            acc[i] += 0.5f * (left * gainLeft + right * gainRight);
-        }
-        index += wholeStep;
-        phase += fracStep;
-        if (phase >= f.up) {
-            phase -= f.up;
-            ++index;
-        }
-    }
-    return phase;
+    if (auto kept = cache[key].lock()) return kept;
+    std::erase_if(cache, [](const auto& entry) { return entry.second.expired(); });
+    auto made = build(inRate, outRate);
+    cache[key] = made;
+    return made;
 }
 
 }  // namespace plat

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "eax_listener.h"
 #include "kernel.h"
 #include "mixer.h"
+#include "rate_group.h"
 #include "sound_device.h"
 
 namespace plat {
@@ -24,18 +26,25 @@ float attenuationGain(LONG hundredthsOfDb) {
 SoundBuffer::SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD flags, DWORD bytes,
                          const WAVEFORMATEX* format, EaxListener* eax)
     : device_(device), mixer_(mixer), primary_(primary), flags_(flags), eax_(eax) {
-    device_->AddRef();
-    if (eax_) eax_->voiceCreated();
+    // What can fail comes first: a constructor that throws leaves nothing held.
     const WAVEFORMATEX stereo16{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
     keepFormat(format ? *format : stereo16);
     data_.assign(bytes, silenceByte(format_.type));
     if (!primary_) {
-        setRateLocked(format_.rate, mixer_.outputRate());
-        mixer_.add(this);
+        group_ = mixer_.joinGroup(format_.rate);
+        try {
+            mixer_.add(this);
+        } catch (...) {
+            mixer_.leaveGroup(group_);
+            throw;
+        }
     }
+    device_->AddRef();
+    if (eax_) eax_->voiceCreated();
 }
 
 SoundBuffer::~SoundBuffer() {
+    if (group_) mixer_.leaveGroup(group_);
     if (eax_) eax_->voiceReleased();
     if (primary_) device_->primaryGone(this);
     device_->Release();
@@ -98,7 +107,7 @@ HRESULT SoundBuffer::GetCurrentPosition(DWORD* playCursor, DWORD* writeCursor) {
     if (playCursor) *playCursor = play;
     if (writeCursor) {
         // The mixer reads ahead of the play cursor up to one block plus the filter's reach.
-        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * format_.blockAlign;
+        const uint32_t ahead = readAhead() * format_.blockAlign;
         *writeCursor = size ? static_cast<DWORD>((uint64_t(play) + ahead) % size) : 0;
     }
     return DS_OK;
@@ -159,7 +168,7 @@ HRESULT SoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* part1, DWORD* bytes
     const DWORD size = static_cast<DWORD>(data_.size());
     if (flags & DSBLOCK_ENTIREBUFFER) bytes = size;
     if (flags & DSBLOCK_FROMWRITECURSOR) {
-        uint32_t ahead = (mixer_.blockFrames() * 2 + (filter_ ? filter_->taps : 0)) * format_.blockAlign;
+        const uint32_t ahead = readAhead() * format_.blockAlign;
         offset = static_cast<DWORD>((uint64_t(cursor_) * format_.blockAlign + ahead) % size);
     }
     if (offset >= size || bytes == 0 || bytes > size) return DSERR_INVALIDPARAM;
@@ -198,8 +207,6 @@ HRESULT SoundBuffer::SetCurrentPosition(DWORD playCursor) {
     std::lock_guard lock(mutex_);
     if (playCursor >= data_.size()) return DSERR_INVALIDPARAM;
     cursor_ = playCursor / format_.blockAlign;
-    phase_ = 0;
-    std::fill(history_.begin(), history_.end(), 0.0f);
     return DS_OK;
 }
 
@@ -258,22 +265,24 @@ HRESULT SoundBuffer::SetFrequency(DWORD frequency) {
     if (primary_ || !(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
     if (frequency != DSBFREQUENCY_ORIGINAL && (frequency < DSBFREQUENCY_MIN || frequency > DSBFREQUENCY_MAX))
         return DSERR_INVALIDPARAM;
+    // A secondary buffer's format never changes, so its rate is read without the lock,
+    // which must not be held while the mixer moves the buffer between groups.
+    std::lock_guard order(frequencyMutex_);
+    RateGroup* moved;
+    try {
+        moved = mixer_.moveToRate(group_, frequency ? frequency : format_.rate);
+    } catch (const std::bad_alloc&) {
+        return DSERR_OUTOFMEMORY;
+    }
     std::lock_guard lock(mutex_);
     frequency_ = frequency;
-    setRateLocked(frequency ? frequency : format_.rate, mixer_.outputRate());
+    group_ = moved;
     return DS_OK;
 }
 
-void SoundBuffer::setRateLocked(uint32_t rate, uint32_t outRate) {
-    if (rate == filterRate_ && filter_ && uint64_t(filter_->up) * rate == uint64_t(filter_->down) * outRate) return;
-    filterRate_ = rate;
-    if (rate == outRate) {
-        filter_.reset();
-        return;
-    }
-    filter_ = sincFilterFor(rate, outRate);
-    phase_ = 0;
-    history_.assign(size_t(filter_->taps) * 2, 0.0f);
+uint32_t SoundBuffer::readAhead() const {
+    // Up to one block past the next, plus the filter's reach.
+    return mixer_.blockFrames() * 2 + (group_ ? group_->reach() : 0);
 }
 
 void SoundBuffer::fireStopNotifications(std::vector<HANDLE>& out) const {
@@ -330,69 +339,55 @@ HRESULT SoundBuffer::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTI
     return DS_OK;
 }
 
-// Converts `count` frames starting at frame `from` (wrapping for a looping buffer, zeros
-// past the end of a one-shot buffer) into float channels on the 16-bit scale.
-void SoundBuffer::readFrames(uint32_t from, uint32_t count, float* out) const {
+void SoundBuffer::addFrames(uint32_t from, uint32_t count, float gainLeft, float gainRight, float* left,
+                            float* right, const MixKernels& kernels) const {
     const uint32_t total = frameCount();
-    const uint32_t channels = format_.channels;
-    const uint32_t width = format_.blockAlign / channels;
-    uint32_t pos = from;
-    for (uint32_t i = 0; i < count; ++i, ++pos) {
-        if (pos >= total) {
-            if (!looping_) {
-                out[2 * i] = out[2 * i + 1] = 0.0f;
-                continue;
-            }
-            pos %= total;
+    while (count > 0) {
+        if (from >= total) {
+            if (!looping_) return;
+            from %= total;
         }
-        const uint8_t* p = data_.data() + size_t(pos) * format_.blockAlign;
-        float side[2];
-        for (uint32_t c = 0; c < channels; ++c, p += width) side[c] = sampleValue(format_.type, p);
-        out[2 * i] = side[0];
-        out[2 * i + 1] = side[channels - 1];
+        const uint32_t run = std::min(count, total - from);
+        kernels.addFrames(data_.data() + size_t(from) * format_.blockAlign, format_.type, format_.channels, run,
+                          gainLeft, gainRight, left, right);
+        left += run;
+        right += run;
+        from += run;
+        count -= run;
     }
 }
 
-void SoundBuffer::stopLocked(MixScratch* scratch) {
-    if (scratch && playing_) fireStopNotifications(scratch->fired);
+void SoundBuffer::stopLocked(std::vector<HANDLE>& fired) {
+    if (playing_) fireStopNotifications(fired);
     playing_ = false;
 }
 
-void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_t outChannels, float masterGain,
-                          MixScratch& scratch) {
+void SoundBuffer::mixInto(const MixPass& pass, float masterGain) {
     std::lock_guard lock(mutex_);
     const uint32_t total = frameCount();
     if (!playing_ || lost_ || total == 0) return;
-    setRateLocked(frequency_ ? frequency_ : format_.rate, outRate);
 
     const float gl = gainLeft_ * masterGain, gr = gainRight_ * masterGain;
+    const bool heard = gl != 0.0f || gr != 0.0f;
     const uint32_t start = cursor_;
-    float* in = scratch.input.data();
     uint32_t consumed;
-
-    if (!filter_) {
-        // Same rate: frame for frame. One buffer at full volume passes through bit for bit.
-        consumed = frames;
-        if (!looping_ && start + frames > total) consumed = total - start;
-        readFrames(start, consumed, in);
-        for (uint32_t i = 0; i < consumed; ++i) {
-            if (outChannels == 2) {
-                acc[2 * i] += in[2 * i] * gl;
-                acc[2 * i + 1] += in[2 * i + 1] * gr;
-            } else {
-                acc[i] += 0.5f * (in[2 * i] * gl + in[2 * i + 1] * gr);
-            }
+    if (!group_->filter()) {
+        // The output's rate: frame for frame. One buffer at full volume passes through bit
+        // for bit.
+        consumed = pass.frames;
+        if (!looping_ && start + consumed > total) consumed = total - start;
+        if (heard && pass.right) {
+            addFrames(start, consumed, gl, gr, pass.left, pass.right, pass.kernels);
+        } else if (heard) {
+            std::fill_n(pass.scratchLeft, consumed, 0.0f);
+            std::fill_n(pass.scratchRight, consumed, 0.0f);
+            addFrames(start, consumed, gl, gr, pass.scratchLeft, pass.scratchRight, pass.kernels);
+            for (uint32_t i = 0; i < consumed; ++i) pass.left[i] += 0.5f * (pass.scratchLeft[i] + pass.scratchRight[i]);
         }
     } else {
-        const SincFilter& f = *filter_;
-        const uint32_t taps = f.taps;
-        consumed = static_cast<uint32_t>((uint64_t(phase_) + uint64_t(frames) * f.down) / f.up);
-        // Input window: `taps` history frames, then the frames from the cursor on, with
-        // enough lookahead for the last output.
-        std::copy(history_.begin(), history_.end(), in);
-        readFrames(start, consumed + taps, in + 2 * taps);
-        phase_ = resampleBlock(f, in, phase_, frames, gl, gr, acc, outChannels);
-        std::copy(in + 2 * consumed, in + 2 * (consumed + taps), history_.begin());
+        const RateGroup::MemberInput input = group_->memberInput(pass.number, pass.frames);
+        consumed = input.consumed;
+        if (heard) addFrames(start, input.span, gl, gr, input.left, input.right, pass.kernels);
         if (!looping_ && start + consumed >= total) consumed = total - start;
     }
 
@@ -403,14 +398,13 @@ void SoundBuffer::mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_
     for (const auto& n : notifications_) {
         if (n.dwOffset == DSBPN_OFFSETSTOP) continue;
         uint64_t distance = n.dwOffset >= startByte ? n.dwOffset - startByte : n.dwOffset + size - startByte;
-        if (distance < movedBytes || movedBytes >= size) scratch.fired.push_back(n.hEventNotify);
+        if (distance < movedBytes || movedBytes >= size) pass.fired.push_back(n.hEventNotify);
     }
     if (looping_) {
         cursor_ = static_cast<uint32_t>((uint64_t(start) + consumed) % total);
     } else if (start + consumed >= total) {
         cursor_ = 0;
-        phase_ = 0;
-        stopLocked(&scratch);
+        stopLocked(pass.fired);
     } else {
         cursor_ = start + consumed;
     }

@@ -9,19 +9,26 @@
 #include <vector>
 
 #include "buffer_format.h"
+#include "mix_kernels.h"
 #include "plat/dsound.h"
-#include "resampler.h"
 
 namespace plat {
 
 class EaxListener;
 class SoundDevice;
 class Mixer;
+class RateGroup;
 
-// Scratch memory of the mixing thread, sized once for the largest block.
-struct MixScratch {
-    std::vector<float> input;  // interleaved stereo frames
-    std::vector<HANDLE> fired;
+// One block's mixing, handed to every buffer on the mixing thread.
+struct MixPass {
+    float* left;   // the output's sum, `frames` per side; for a mono output
+    float* right;  // its sum is in left and right is null
+    uint32_t frames;
+    uint64_t number;  // counts blocks, so that a rate group knows a new one
+    const MixKernels& kernels;
+    float* scratchLeft;  // `frames` floats each, for a mono output
+    float* scratchRight;
+    std::vector<HANDLE>& fired;  // notifications to signal once the block is mixed
 };
 
 // One object answers every interface of a buffer: the primary buffer also is the
@@ -73,11 +80,11 @@ public:
     HRESULT Set(REFGUID set, ULONG id, LPVOID instance, ULONG instanceLength, LPVOID data, ULONG dataLength) override;
     HRESULT QuerySupport(REFGUID set, ULONG id, ULONG* support) override;
 
-    // Mixer side: adds this buffer's next `frames` output frames into `acc` (frames ×
-    // outChannels floats) and advances the play cursor; the events to signal go to
-    // scratch.fired. masterGain is the device's primary-buffer volume.
-    void mixInto(float* acc, uint32_t frames, uint32_t outRate, uint32_t outChannels, float masterGain,
-                 MixScratch& scratch);
+    // Mixer side, under the mixer's lock: adds this buffer's part of the block, into the
+    // output's sum (at the output's rate) or its rate group's input, and advances the
+    // play cursor; the events to signal go to pass.fired. masterGain is the device's
+    // primary-buffer volume.
+    void mixInto(const MixPass& pass, float masterGain);
 
     // AddRef unless the buffer is already on its way out (its count reached 0).
     bool tryAddRef();
@@ -88,10 +95,13 @@ public:
 private:
     ~SoundBuffer();
     void updateGains();
-    void setRateLocked(uint32_t rate, uint32_t outRate);
-    // Interleaved stereo floats (a mono buffer gives both sides the same sample).
-    void readFrames(uint32_t from, uint32_t count, float* out) const;
-    void stopLocked(MixScratch* scratch);
+    // Adds `count` frames from frame `from` on to `left` and `right` with the gains: a
+    // looping buffer wraps, a one-shot adds nothing past its end.
+    void addFrames(uint32_t from, uint32_t count, float gainLeft, float gainRight, float* left, float* right,
+                   const MixKernels& kernels) const;
+    // Source frames the mixer may read ahead of the cursor.
+    uint32_t readAhead() const;
+    void stopLocked(std::vector<HANDLE>& fired);
     void fireStopNotifications(std::vector<HANDLE>& out) const;
     DWORD frameCount() const { return static_cast<DWORD>(data_.size() / format_.blockAlign); }
     // Takes a playable record as the buffer's format (the primary's: as the output request).
@@ -119,11 +129,11 @@ private:
     float gainLeft_ = 1, gainRight_ = 1;
     std::vector<DSBPOSITIONNOTIFY> notifications_;
 
-    // Rate conversion state.
-    uint32_t filterRate_ = 0;  // input rate the filter was built for; 0 when none
-    std::shared_ptr<const SincFilter> filter_;
-    uint32_t phase_ = 0;               // accumulator in [0, filter->up)
-    std::vector<float> history_;       // the last `taps` input frames before the cursor, interleaved
+    // The group of the rate it plays at (joined at creation, changed by SetFrequency; null
+    // for a primary buffer). Written under both locks, read under either.
+    RateGroup* group_ = nullptr;
+    // Orders SetFrequency calls; taken before the mixer's lock and never under mutex_.
+    std::mutex frequencyMutex_;
 };
 
 }  // namespace plat
