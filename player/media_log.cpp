@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include <plat/file_open.h>
+
 namespace orvox::log {
 
 namespace {
@@ -17,10 +19,9 @@ std::atomic<bool>& loggingOn() {
 
 void write(const char* text) {
     if (text == nullptr) return;
-    std::FILE* file = std::fopen(kLogFile, "a+");
-    if (file == nullptr) return;
-    std::fputs(text, file);
-    std::fclose(file);
+    // Only a regular file: a FIFO or a device of that name would hold the caller.
+    const plat::FileStream file = plat::openFileStream(kLogFile, plat::FileMode::Append);
+    if (file != nullptr) std::fputs(text, file.get());
 }
 
 bool on() { return loggingOn().load(); }

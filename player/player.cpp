@@ -1,7 +1,5 @@
 #include "player/player.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -11,6 +9,7 @@
 #include "player/guarded_access.h"
 #include "player/media_log.h"
 #include "player/tracker.h"
+#include "plat/file_open.h"
 #include "plat/winbase.h"
 #include "stream/mp3_stream.h"
 #include "stream/ogg_stream.h"
@@ -42,7 +41,9 @@ private:
 int32_t Player::play(const char* name, host::fixed loopSwitch) {
     tracker::bringUp();
     if (name == nullptr) name = "";
-    if (access(name, F_OK) != 0) {
+    // A FIFO, a device or a folder is no media file: its open could wait for ever, so it
+    // is answered as a missing file before anything opens it.
+    if (!plat::isRegularFile(name)) {
         if (log::on()) log::write({"Error: Orvox_Play - ", name, " does not exist\n"});
         return 0;
     }

@@ -9,5 +9,5 @@ add_library(orvox_tracker STATIC
   ${CMAKE_CURRENT_LIST_DIR}/tracker.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tracker_driver.cpp)
 target_include_directories(orvox_tracker PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(orvox_tracker PUBLIC PkgConfig::MIKMOD a5platform)
+target_link_libraries(orvox_tracker PUBLIC PkgConfig::MIKMOD a5platform PRIVATE a5_file_open)
 a5_warnings(orvox_tracker)

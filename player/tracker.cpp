@@ -3,12 +3,14 @@
 #include "tracker_driver.h"
 
 #include <mikmod.h>
+#include <plat/file_open.h>
 #include <plat/mmsystem.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <utility>
 
 namespace orvox::tracker {
@@ -124,7 +126,11 @@ void bringUp() {
 bool loadAndStart(const char* path) {
     State& s = state();
     if (!s.ready) return false;
-    MODULE* module = Player_Load(path, kMaxVoices, 0);
+    // The library's own Player_Load would open the name itself, blocking on a FIFO and
+    // without close-on-exec. The loader reads the samples in, so the file closes at once.
+    const plat::FileStream file = plat::openFileStream(path, plat::FileMode::Read);
+    if (file == nullptr) return false;
+    MODULE* module = Player_LoadFP(file.get(), kMaxVoices, 0);
     if (module == nullptr) return false;
     // The refills run from the first start to the teardown; without them nothing would be heard.
     if (!output::startRefill()) {

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include <plat/file_open.h>
+
 #include "codec/frame.h"
 
 namespace orvox::stream {
@@ -64,10 +66,6 @@ size_t id3v2Length(const uint8_t* head) {
     return kId3v2HeaderBytes + body + (footer ? kId3v2HeaderBytes : 0);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 bool mpegFramesAtHead(const uint8_t* data, size_t size, bool reachesEnd) {
@@ -78,7 +76,7 @@ bool mpegFramesAtHead(const uint8_t* data, size_t size, bool reachesEnd) {
 }
 
 bool hasMpegAudioEvidence(const char* path) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    const plat::FileStream file = plat::openFileStream(path, plat::FileMode::Read);
     if (file == nullptr) return false;
 
     long start = 0;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <plat/file_open.h>
+
 namespace orvox::stream {
 
 namespace {
@@ -18,13 +20,13 @@ constexpr int kMaxHolesPerFill = 16;
 OggStream::~OggStream() { shutdown(); }
 
 bool OggStream::openDecoder(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (ov_open(file, &vorbisFile_, nullptr, 0) != 0) {
-        // A failed ov_open leaves the file to its caller.
-        if (file != nullptr) std::fclose(file);
+    plat::FileStream file = plat::openFileStream(path, plat::FileMode::Read);
+    // A failed ov_open leaves the file to its caller; a successful one takes it.
+    if (file == nullptr || ov_open(file.get(), &vorbisFile_, nullptr, 0) != 0) {
         decoderOpen_ = false;
         return false;
     }
+    file.release();
     decoderOpen_ = true;
     currentSection_ = 0;
     checkedSection_ = 0;

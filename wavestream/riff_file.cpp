@@ -1,6 +1,6 @@
 #include "riff_file.h"
 
-#include <fcntl.h>
+#include <plat/file_open.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,11 +23,10 @@ std::uint32_t le32(const std::byte* p) {
 }  // namespace
 
 std::unique_ptr<RiffFile> RiffFile::open(const char* path) {
-    if (path == nullptr) return nullptr;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = plat::openFile(path, plat::FileMode::Read);
     if (fd < 0) return nullptr;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
         ::close(fd);
         return nullptr;
     }

@@ -25,7 +25,8 @@ struct ChunkInfo {
 
 class RiffFile {
   public:
-    // Opens a regular file; nullptr when it cannot be opened.
+    // Opens a regular file without ever waiting (a FIFO is refused); nullptr when it cannot
+    // be opened.
     static std::unique_ptr<RiffFile> open(const char* path);
     // Reads straight out of `block`, which must outlive the file.
     static std::unique_ptr<RiffFile> openMemory(std::span<const std::byte> block);

@@ -51,7 +51,7 @@ int32_t open(void* instance) {
         in.file.borrow(stdin);
         return MPA_OK;
     }
-    if (int error = in.file.open(in.name.c_str(), "rb"); error != 0) {
+    if (int error = in.file.open(in.name.c_str(), plat::FileMode::Read); error != 0) {
         return mpa::report_open_failure(in.decoder, in.module_id, "cannot open input file", error, true);
     }
     return mpa::guarded([&]() -> int32_t {

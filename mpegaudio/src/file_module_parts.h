@@ -4,9 +4,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
+
+#include <plat/file_open.h>
 
 #include "c_boundary.h"
 #include "mpegaudio/decoder.h"
@@ -26,11 +27,12 @@ class FileHandle {
         file_ = standard_stream;
         borrowed_ = true;
     }
-    // Returns errno on failure, 0 on success.
-    int open(const char* path, const char* mode) {
+    // Returns errno on failure (plat::kNotRegularFile for a name that is not a regular
+    // file when reading), 0 on success. Never waits for a FIFO's other end.
+    int open(const char* path, plat::FileMode mode) {
         close();
         errno = 0;
-        file_ = std::fopen(path, mode);
+        file_ = plat::openFileStream(path, mode).release();
         return file_ != nullptr ? 0 : (errno != 0 ? errno : EIO);
     }
     // Closes an owned file, flushes a borrowed one; false when buffered data was lost.
@@ -51,7 +53,8 @@ class FileHandle {
 };
 
 // Reports why a file did not open and returns the matching status: -513 not found (when
-// `missing_is_not_found`), -504 access denied, else -500 with the system's text.
+// `missing_is_not_found`), -504 access denied, else -500 with the system's text ("not a
+// regular file" for a FIFO, a device or a directory named as input).
 inline std::int32_t report_open_failure(Decoder* d, std::int32_t module_id, const char* summary, int error,
                                         bool missing_is_not_found) {
     if (missing_is_not_found && error == ENOENT) {
@@ -62,7 +65,7 @@ inline std::int32_t report_open_failure(Decoder* d, std::int32_t module_id, cons
         decoder_report(d, module_id, summary, "permission denied");
         return MPA_E_PERMISSION;
     }
-    decoder_report(d, module_id, summary, std::strerror(error));
+    decoder_report(d, module_id, summary, plat::openErrorText(error));
     return MPA_E_OPEN_FAILED;
 }
 

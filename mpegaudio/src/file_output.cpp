@@ -82,7 +82,7 @@ int32_t open(void* instance) {
         return MPA_OK;
     }
     const std::string file_name(path);
-    if (int error = out.file.open(file_name.c_str(), "wb"); error != 0) {
+    if (int error = out.file.open(file_name.c_str(), plat::FileMode::Write); error != 0) {
         return mpa::report_open_failure(out.decoder, out.module_id, "cannot open output file", error, false);
     }
     return MPA_OK;

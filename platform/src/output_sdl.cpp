@@ -22,8 +22,8 @@ public:
             if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
                 set(&silent);
         }
-        saved_ = dup(STDERR_FILENO);
-        int null = ::open("/dev/null", O_WRONLY);
+        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
         if (null >= 0) ::close(null);
     }

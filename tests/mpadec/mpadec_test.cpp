@@ -1,5 +1,6 @@
 // mpadec as a user runs it: exit codes and messages for good and bad command lines.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,9 +29,10 @@ class Mpadec : public ::testing::Test {
         std::string err;
     };
 
-    // Runs mpadec with the arguments (each quoted for the shell) and standard input empty.
+    // Runs mpadec with the arguments (each quoted for the shell) and standard input empty;
+    // one that waits for a minute is ended (exit code 124).
     Result run(const std::vector<std::string>& args) const {
-        std::string command = "'" MPADEC_PATH "'";
+        std::string command = "timeout 60 '" MPADEC_PATH "'";
         for (const std::string& a : args) command += " '" + a + "'";
         const fs::path out = dir / "stdout.txt";
         const fs::path err = dir / "stderr.txt";
@@ -104,6 +106,32 @@ TEST_F(Mpadec, AMissingInputExitsWithTwo) {
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err, "mpadec: " + missing + ": cannot open input file: file not found\n");
     EXPECT_FALSE(fs::exists(dir / "out.wav")) << "no output is made for an input that fails";
+}
+
+// Named files that are not regular files never hold mpadec: a FIFO waits for a peer, a device
+// may never end. Pipes come in through standard input ("-").
+TEST_F(Mpadec, SpecialFilesAreRefusedAtOnce) {
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string input = write("in.mp3", "not audio");
+    const std::string out = (dir / "out.pcm").string();
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{fifo, out}, 2, "mpadec: " + fifo + ": cannot open input file: not a regular file\n"},
+        {{"/dev/zero", out}, 2, "mpadec: /dev/zero: cannot open input file: not a regular file\n"},
+        {{dir.string(), out}, 2, "mpadec: " + dir.string() + ": cannot open input file: not a regular file\n"},
+        {{"--eq", fifo, input, out}, 1, "cannot read equalizer file " + fifo + ": not a regular file"},
+        {{input, "wav:" + fifo}, 4, "cannot open output file: No such device or address"},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.code, c.code) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
 }
 
 // The MPEG codec takes every stream; one without a single frame decodes to nothing.

@@ -1,9 +1,12 @@
 #include "options.h"
 
+#include <plat/file_open.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <map>
+#include <sstream>
 
 namespace mpadec {
 
@@ -19,9 +22,9 @@ bool parse_number(const std::string& text, double& value) {
 
 const char* usage_text() {
     return "usage: mpadec [options] INPUT OUTPUT\n"
-           "Decodes the MPEG audio stream INPUT (a file name, or - for standard input) to OUTPUT:\n"
-           "a file name with an optional format prefix (raw:, wav:, aiff:, sun:; raw without one),\n"
-           "or - for standard output.\n"
+           "Decodes the MPEG audio stream INPUT (a regular file, or - for standard input, which\n"
+           "may be a pipe) to OUTPUT: a file name with an optional format prefix (raw:, wav:,\n"
+           "aiff:, sun:; raw without one), or - for standard output.\n"
            "\n"
            "options:\n"
            "  --channels both|left|right|mix  channels to keep (default both)\n"
@@ -44,11 +47,20 @@ const char* usage_text() {
 }
 
 std::optional<std::array<int8_t, 64>> read_equalizer(const std::string& path, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot read equalizer file " + path;
+    // 64 numbers take a few hundred bytes; anything much longer is not an equalizer file.
+    constexpr size_t kMaxEqualizerBytes = 1 << 16;
+    const plat::FileStream file = plat::openFileStream(path.c_str(), plat::FileMode::Read);
+    if (file == nullptr) {
+        error = "cannot read equalizer file " + path + ": " + plat::openErrorText(errno);
         return std::nullopt;
     }
+    std::string text(kMaxEqualizerBytes + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+    if (text.size() > kMaxEqualizerBytes) {
+        error = "equalizer file " + path + " is too long";
+        return std::nullopt;
+    }
+    std::istringstream in(text);
     std::array<int8_t, 64> steps{};
     std::string word;
     size_t count = 0;
