@@ -65,7 +65,7 @@ PLAT_API int a5p_configure(const A5PlatformConfig* config) {
     return config ? Runtime::configure(*config) : -1;
 }
 
-PLAT_API void a5p_shutdown() { Runtime::shutdown(); }
+PLAT_API int a5p_shutdown() { return Runtime::shutdown(); }
 
 PLAT_API void a5p_advance_ns(uint64_t nanoseconds) { Runtime::get().advance(nanoseconds); }
 

@@ -1,6 +1,7 @@
 #include "runtime.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,7 +61,8 @@ Runtime::Runtime(const A5PlatformConfig& requested) {
     outputKind_ = config.output;
     if (config.cdImage != nullptr) cdImage_ = config.cdImage;
     if (config.output == A5_OUTPUT_WAV && !mixer_->sink().open(config.wavPath, rate, channels)) {
-        std::fprintf(stderr, "a5platform: cannot write %s; using the null output\n", config.wavPath);
+        std::fprintf(stderr, "a5platform: cannot write %s (%s); using the null output\n", config.wavPath,
+                     std::strerror(errno));
         outputKind_ = A5_OUTPUT_NULL;
     }
     if (virtualClock) return;  // the clock's advance mixes
@@ -94,23 +96,24 @@ int Runtime::configure(const A5PlatformConfig& config) {
     return 0;
 }
 
-void Runtime::shutdown() {
+int Runtime::shutdown() {
     Runtime* r;
     {
         std::lock_guard lock(startMutex);
         r = running;
     }
-    if (r) r->stop();
+    return r ? r->stop() : 0;
 }
 
-void Runtime::stop() {
+int Runtime::stop() {
     std::lock_guard lock(advanceMutex_);
-    if (stopped_) return;
+    if (stopped_) return outputError_;
     stopped_ = true;
     timers_->stop();
     if (output_) output_->stop();
     if (eax_) eax_->close();
-    mixer_->sink().close();
+    outputError_ = mixer_->sink().close();
+    return outputError_;
 }
 
 uint64_t Runtime::timeOfFrame(uint64_t frame) const {

@@ -24,7 +24,8 @@ public:
     // The running runtime, started with the defaults when needed.
     static Runtime& get();
     static int configure(const A5PlatformConfig& config);
-    static void shutdown();
+    // 0, or the errno of the first failed write of the WAV output.
+    static int shutdown();
 
     Clock& clock() { return clock_; }
     Mixer& mixer() { return *mixer_; }
@@ -45,7 +46,7 @@ public:
 
 private:
     explicit Runtime(const A5PlatformConfig& config);
-    void stop();
+    int stop();
     uint64_t timeOfFrame(uint64_t frame) const;
 
     Clock clock_;
@@ -56,6 +57,7 @@ private:
     int outputKind_ = A5_OUTPUT_NULL;
     std::string cdImage_;
     bool stopped_ = false;
+    int outputError_ = 0;  // of the WAV output, kept from the stop
     std::mutex advanceMutex_;
     std::mutex hooksMutex_;
     unsigned failures_[2] = {0, 0};  // by Failing

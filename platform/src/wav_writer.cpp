@@ -1,6 +1,7 @@
 #include "wav_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace plat {
 
@@ -13,22 +14,45 @@ void put16(uint8_t* p, uint16_t v) {
     p[1] = uint8_t(v >> 8);
 }
 constexpr uint64_t kMaxData = 0xFFFFFFFFull - 36;
+constexpr uint64_t kHeaderBytes = 44;
 }  // namespace
 
 bool WavWriter::open(const std::string& path, uint32_t rate, uint32_t channels) {
     close();
-    file_ = std::fopen(path.c_str(), "wb");
+    // Any kind of file: a device or a FIFO with a reader takes a render too.
+    file_ = openFileStream(path.c_str(), FileMode::Write);
     if (!file_) return false;
+    seekable_ = std::ftell(file_.get()) >= 0;
+    error_ = 0;
     rate_ = rate;
     channels_ = channels;
     dataBytes_ = 0;
     writeHeader();
+    if (error_ != 0) {
+        const int error = close();
+        errno = error;
+        return false;
+    }
     return true;
 }
 
+void WavWriter::fail(int error) {
+    if (error_ == 0) error_ = error != 0 ? error : EIO;
+}
+
+bool WavWriter::put(const void* bytes, size_t size) {
+    if (error_ != 0) return false;
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, file_.get()) == size) return true;
+    fail(errno);
+    return false;
+}
+
 void WavWriter::writeHeader() {
-    uint8_t h[44];
-    const uint32_t data = static_cast<uint32_t>(std::min(dataBytes_, kMaxData));
+    uint8_t h[kHeaderBytes];
+    // Without seeking, the one header is written at open: it states the largest size,
+    // which readers of a stream take as "until the end".
+    const uint32_t data = static_cast<uint32_t>(seekable_ ? std::min(dataBytes_, kMaxData) : kMaxData);
     std::copy_n("RIFF", 4, h);
     put32(h + 4, data + 36);
     std::copy_n("WAVEfmt ", 8, h + 8);
@@ -41,29 +65,34 @@ void WavWriter::writeHeader() {
     put16(h + 34, 16);
     std::copy_n("data", 4, h + 36);
     put32(h + 40, data);
-    long end = std::ftell(file_);
-    std::fseek(file_, 0, SEEK_SET);
-    std::fwrite(h, 1, sizeof h, file_);
-    if (end > 44) std::fseek(file_, end, SEEK_SET);
     sinceHeader_ = 0;
+    if (!seekable_) {
+        put(h, sizeof h);
+        return;
+    }
+    const uint64_t end = kHeaderBytes + dataBytes_;
+    if (std::fseek(file_.get(), 0, SEEK_SET) != 0) return fail(errno);
+    if (!put(h, sizeof h)) return;
+    if (end > kHeaderBytes && fseeko(file_.get(), static_cast<off_t>(end), SEEK_SET) != 0) fail(errno);
 }
 
 void WavWriter::write(const int16_t* samples, size_t frames) {
-    if (!file_) return;
+    if (!file_ || error_ != 0) return;
     const size_t bytes = frames * channels_ * 2;
-    if (dataBytes_ + bytes > kMaxData) return;  // a WAV file cannot say more
+    if (dataBytes_ + bytes > kMaxData) return fail(EFBIG);
     // The file is little-endian, as the machine is.
-    std::fwrite(samples, 1, bytes, file_);
+    if (!put(samples, bytes)) return;
     dataBytes_ += bytes;
     sinceHeader_ += bytes;
-    if (sinceHeader_ >= (1u << 22)) writeHeader();
+    if (seekable_ && sinceHeader_ >= (1u << 22)) writeHeader();
 }
 
-void WavWriter::close() {
-    if (!file_) return;
-    writeHeader();
-    std::fclose(file_);
-    file_ = nullptr;
+int WavWriter::close() {
+    if (!file_) return error_;
+    if (seekable_) writeHeader();
+    if (std::fflush(file_.get()) != 0) fail(errno);
+    if (std::fclose(file_.release()) != 0) fail(errno);
+    return error_;
 }
 
 }  // namespace plat

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -204,9 +205,23 @@ TEST_F(HostProgram, ResourcesAreRegisteredByNameAndType) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "1234.0\t55.0\n-1\t-1\n");
 
-    const HostRun missing = runScript("", {"--output", "null", "--resource", "song=absent.wav"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("absent.wav"), std::string::npos) << missing.err;
+    // What is not a regular file of at most 256 MiB is refused at once.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.wav").c_str(), 0600), 0);
+    fs::resize_file(write("huge.wav", ""), (uintmax_t{256} << 20) + 1);
+    const std::pair<const char*, const char*> refused[] = {
+        {"absent.wav", "No such file or directory"},
+        {"fifo.wav", "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {"huge.wav", "larger than 256 MiB"},
+    };
+    for (const auto& [file, reason] : refused) {
+        const HostRun bad = runScript("error('the script must not run')",
+                                      {"--output", "null", "--resource", std::string("song=") + file});
+        EXPECT_EQ(bad.status, 1) << file;
+        EXPECT_NE(bad.err.find(std::string("resource file '") + file), std::string::npos) << bad.err;
+        EXPECT_NE(bad.err.find(reason), std::string::npos) << bad.err;
+        EXPECT_EQ(bad.err.find("must not run"), std::string::npos) << bad.err;
+    }
 }
 
 struct Wav {
@@ -281,13 +296,30 @@ TEST_F(HostProgram, RendersAScriptToAWavFileTheSameEveryTime) {
     EXPECT_TRUE(readFile(dir_ / "first.wav") == readFile(dir_ / "second.wav"));
 }
 
-TEST_F(HostProgram, AnUnwritableOutputFileIsAnError) {
-    for (const char* option : {"--render", "--output"}) {
-        const std::string target = std::string(option) == "--render" ? "no-dir/x.wav" : "wav:no-dir/x.wav";
-        const HostRun r = runScript("error('the script must not run')", {option, target});
-        EXPECT_EQ(r.status, 1) << option;
-        EXPECT_NE(r.err.find("cannot write 'no-dir/x.wav'"), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find("must not run"), std::string::npos) << r.err;
+TEST_F(HostProgram, AnOutputFileThatIsNotWrittenWholeIsAnError) {
+    // A FIFO without a reader does not open (and does not wait for one); a full device
+    // opens, and then every write fails.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.wav").c_str(), 0600), 0);
+    struct Case {
+        const char* file;
+        bool opens;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"no-dir/x.wav", false, "cannot write 'no-dir/x.wav'"},
+        {"fifo.wav", false, "cannot write 'fifo.wav'"},
+        {"/dev/full", true, "cannot write '/dev/full': No space left on device"},
+    };
+    for (const Case& c : cases) {
+        for (const char* option : {"--render", "--output"}) {
+            const std::string target = std::string(option) == "--render" ? c.file : std::string("wav:") + c.file;
+            const std::string script = c.opens ? "local tp = plugin(PLUGIN)\ntp.tp_beep()\nwait(0.3)\nprint('ran')"
+                                               : "error('the script must not run')";
+            const HostRun r = runScript(script, {option, target});
+            EXPECT_EQ(r.status, 1) << option << " " << c.file;
+            EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+            EXPECT_EQ(r.out, c.opens ? "ran\n" : "") << option << " " << c.file;
+        }
     }
 }
 

@@ -1,11 +1,14 @@
 // a5host: the engine's stand-in. Loads plug-ins with dlopen, hands them the engine's
 // records and runs a Lua script that calls their exports.
 #include <plat/a5platform.h>
+#include <plat/file_open.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,13 +40,32 @@ A5PlatformConfig platformConfig(const a5host::Options& options) {
     return config;
 }
 
-bool registerResource(const a5host::ResourceOption& resource, std::string& error) {
-    std::ifstream in(resource.file, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
-        error = "cannot read resource file '" + resource.file + "'";
+// Reads the whole file named by a --resource option: a regular file of at most
+// kMaxResourceBytes. False with a message otherwise.
+bool readResourceFile(const std::string& path, std::vector<char>& bytes, std::string& error) {
+    const plat::FileStream file = plat::openFileStream(path.c_str(), plat::FileMode::Read);
+    struct stat info {};
+    if (file == nullptr || ::fstat(::fileno(file.get()), &info) != 0) {
+        error = "cannot read resource file '" + path + "': " + plat::openErrorText(errno);
         return false;
     }
+    if (static_cast<uint64_t>(info.st_size) > a5host::kMaxResourceBytes) {
+        error = "resource file '" + path + "' is larger than " + std::to_string(a5host::kMaxResourceBytes >> 20) +
+                " MiB";
+        return false;
+    }
+    // The file as it was when it was opened.
+    bytes.resize(static_cast<size_t>(info.st_size));
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        error = "cannot read resource file '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool registerResource(const a5host::ResourceOption& resource, std::string& error) {
+    std::vector<char> bytes;
+    if (!readResourceFile(resource.file, bytes, error)) return false;
     if (a5p_register_resource(resource.name.c_str(), resource.type.c_str(), bytes.data(), bytes.size()) !=
         0) {
         error = "cannot register resource '" + resource.name + "'";
@@ -81,10 +103,14 @@ int runHost(const a5host::Options& options) {
         a5host::ScriptHost script(*engine, plugins, std::move(settings));
         ok = script.run(options.script, options.scriptArgs, error);
     }
-    a5p_shutdown();
+    // The WAV output's last write (its final header) happens here: a file that did not
+    // come out whole is a failure, whatever the script did.
+    const int outputError = a5p_shutdown();
     plugins.clear();
     engine.reset();
-    return ok ? 0 : fail(error);
+    if (!ok) return fail(error);
+    if (outputError != 0) return fail("cannot write '" + options.wavPath + "': " + std::strerror(outputError));
+    return 0;
 }
 
 }  // namespace

@@ -135,6 +135,8 @@ bool parseOptions(int argc, const char* const* argv, Options& options, std::stri
     return true;
 }
 
+static_assert(kMaxResourceBytes == std::size_t{256} << 20, "the usage text states the resource limit");
+
 const char* usageText() {
     return "usage: a5host [options] SCRIPT.lua [ARGS...]\n"
            "\n"
@@ -146,7 +148,8 @@ const char* usageText() {
            "  --render FILE.wav              run on a virtual clock as fast as possible and\n"
            "                                 write 16-bit stereo to FILE.wav\n"
            "  --rate HZ                      output rate, 8000..192000 (default 44100)\n"
-           "  --resource NAME=FILE[:TYPE]    make FILE a resource of the host (type WAVE)\n"
+           "  --resource NAME=FILE[:TYPE]    make FILE a resource of the host (type WAVE);\n"
+           "                                 a regular file of at most 256 MiB\n"
            "  --cd-image FILE                play this disc image (CUE sheet, NRG or TOC) as\n"
            "                                 the CD (default: A5_CD_IMAGE, else the drive)\n"
            "  -v, --verbose                  print every plug-in call with its result\n"

@@ -1,10 +1,15 @@
 // The command line of a5host.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace a5host {
+
+// A --resource file is read whole into memory (and the platform keeps a copy): it must be
+// a regular file of at most this size.
+inline constexpr std::size_t kMaxResourceBytes = std::size_t{256} << 20;
 
 struct ResourceOption {
     std::string name;

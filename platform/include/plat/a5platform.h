@@ -43,7 +43,9 @@ PLAT_API int a5p_configure(const A5PlatformConfig* config);
 
 // Stops timers, the output and the clock; later calls into the services fail softly.
 // Writes the WAV file's final header. Called automatically at process exit.
-PLAT_API void a5p_shutdown();
+// Returns 0, or the errno of the first write of the WAV output that failed (the file is
+// then incomplete); a later call returns the same.
+PLAT_API int a5p_shutdown();
 
 // Virtual clock: lets the given time pass, running everything due on the way.
 // Real clock: sleeps for that long.
