@@ -348,4 +348,32 @@ TEST_F(HostProgram, PlaysTheCdImageGivenOnTheCommandLine) {
     EXPECT_EQ(readFile(dir_ / "MediaLog.txt"), "Success: CD Audio: Playing\nSuccess: Shutdown\n");
 }
 
+TEST_F(HostProgram, ArgumentsOfThePlugInsExportsAreChecked) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"plugin(ORVOX).Orvox_Play(12345, 1)", "Orvox_Play: argument 1 (name) must be a string, got number"},
+        {"plugin(ORVOX).Orvox_Vol('1', 50)", "Orvox_Vol: argument 1 (index) must be a number, got string"},
+        {"plugin(ORVOX).Orvox_FadeIn(0, nil)", "Orvox_FadeIn: argument 2 (step) must be a number, got nil"},
+        {"plugin(ORVOX).Orvox_Stop()", "Orvox_Stop takes 1 argument (index), got 0"},
+        {"plugin(ORVOX).Orvox_StopAll(1)", "Orvox_StopAll takes 0 arguments, got 1"},
+        {"plugin(WAVESTREAM).ws_loadSong(7, 2, 44100, 16)",
+         "ws_loadSong: argument 1 (name) must be a string, got number"},
+        {"plugin(WAVESTREAM).ws_playSong(100, 'yes')", "ws_playSong: argument 2 (loop) must be a number, got string"},
+        {"plugin(WAVESTREAM).ws_loadSong('a.wav', 2, 44100)",
+         "ws_loadSong takes 4 arguments (name, channels, samples per second, bits per sample), got 3"},
+    };
+    const std::string plugins = "local ORVOX, WAVESTREAM = '" ORVOX_PLUGIN_PATH "', '" WAVESTREAM_PLUGIN_PATH "'\n";
+    for (const auto& [call, message] : cases) {
+        const HostRun r = runScript(plugins + call);
+        EXPECT_EQ(r.status, 1) << call << "\n" << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << call << "\n" << r.err;
+    }
+    // Arguments of the right kinds go through, and an absent name (nil) is the plug-in's to answer.
+    const HostRun right = runScript(plugins + R"(
+        local o, w = plugin(ORVOX), plugin(WAVESTREAM)
+        print(o.Orvox_Play("absent.ogg", 1), o.Orvox_Play(nil, 0), o.Orvox_Vol(5, 50), w.ws_loadSong(nil, 2, 44100, 16))
+    )");
+    ASSERT_EQ(right.status, 0) << right.err;
+    EXPECT_EQ(right.out, "0\t0\t0\t-1024\n");
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "engine_host.h"
 #include "engine_records.h"
+#include "export_signatures.h"
 #include "fixed_number.h"
 #include "plugin_library.h"
 
@@ -68,6 +69,38 @@ std::string describeArgument(lua_State* L, int index) {
             return text;
         default:
             return luaL_typename(L, index);
+    }
+}
+
+const char* kindName(ArgumentKind kind) {
+    return kind == ArgumentKind::String ? "a string" : "a number";
+}
+
+// A known export gets exactly its arguments, each of its kind; an engine string may be nil
+// (an absent string). Raises the Lua error that names the export and the argument. Only
+// trivially destructible state here: luaL_error jumps.
+void checkArguments(lua_State* L, const ExportSignature& signature, int argc) {
+    if (argc != signature.count) {
+        char names[160] = "";
+        size_t used = 0;
+        for (int i = 0; i < signature.count && used < sizeof names; ++i) {
+            used += static_cast<size_t>(std::snprintf(names + used, sizeof names - used, "%s%s%s",
+                                                      i == 0 ? " (" : ", ",
+                                                      signature.parameters[static_cast<size_t>(i)].name,
+                                                      i + 1 == signature.count ? ")" : ""));
+        }
+        luaL_error(L, "%s takes %d argument%s%s, got %d", signature.name, signature.count,
+                   signature.count == 1 ? "" : "s", names, argc);
+    }
+    for (int i = 1; i <= argc; ++i) {
+        const ExportParameter& parameter = signature.parameters[static_cast<size_t>(i - 1)];
+        const int type = lua_type(L, i);
+        const bool fits = parameter.kind == ArgumentKind::String ? type == LUA_TSTRING || type == LUA_TNIL
+                                                                 : type == LUA_TNUMBER;
+        if (!fits) {
+            luaL_error(L, "%s: argument %d (%s) must be %s, got %s", signature.name, i, parameter.name,
+                       kindName(parameter.kind), luaL_typename(L, i));
+        }
     }
 }
 
@@ -184,7 +217,8 @@ int ScriptHost::exportIndex(lua_State* L) {
     lua_pushvalue(L, lua_upvalueindex(1));
     lua_pushlightuserdata(L, reinterpret_cast<void*>(fn));
     lua_pushvalue(L, 2);
-    lua_pushcclosure(L, &guarded<&ScriptHost::exportCall>, 3);
+    lua_pushlightuserdata(L, const_cast<ExportSignature*>(findExportSignature(name)));
+    lua_pushcclosure(L, &guarded<&ScriptHost::exportCall>, 4);
     lua_pushvalue(L, 2);
     lua_pushvalue(L, -2);
     lua_rawset(L, 1);
@@ -197,6 +231,8 @@ int ScriptHost::exportCall(lua_State* L) {
     const int argc = lua_gettop(L);
     if (argc > kMaxExportArgs)
         return luaL_error(L, "%s: exports take at most 4 arguments, got %d", name, argc);
+    if (const auto* signature = static_cast<const ExportSignature*>(lua_touserdata(L, lua_upvalueindex(4))))
+        checkArguments(L, *signature, argc);
 
     // Only trivially destructible state until the call: any check below may longjmp.
     // String records point at the Lua strings, which stay on the stack during the call.
