@@ -62,6 +62,10 @@ int SongPlayer::play(double volume, bool loop) {
     if (!songLoaded_) return -1;
     std::lock_guard guard(songLock_);
     if (!song_) return -2;
+    // A song that plays restarts from its start: the mixer must not read the ring while the
+    // fill rewrites all of it, so the buffer stops first (as a stop would; its result is
+    // not used either).
+    song_->stop();
     if (FAILED(song_->reset())) return -3;
     loopPlayback_ = loop;
     if (FAILED(song_->fill(loopPlayback_))) return -4;

@@ -29,7 +29,8 @@ class SongStream {
 
     // Restores a lost buffer; S_OK with `restored` set when it was lost, S_FALSE when not.
     HRESULT restore(bool& restored);
-    // Fills the whole buffer from the first data byte.
+    // Fills the whole buffer from the first data byte. The buffer must not be playing: the
+    // mixer would read the ring while it is rewritten.
     HRESULT fill(bool loop);
     // Answers one block notification.
     HRESULT refill(bool loop);
