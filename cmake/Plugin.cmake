@@ -15,5 +15,5 @@ function(a5_plugin target)
     VISIBILITY_INLINES_HIDDEN ON
     LINK_DEPENDS "${script}")
   target_link_options(${target} PRIVATE "-Wl,--version-script=${script}" "-Wl,--exclude-libs,ALL"
-    "-Wl,--no-undefined")
+    ${A5_NO_UNDEFINED_LINK_OPTION})
 endfunction()
