@@ -296,6 +296,33 @@ TEST_F(HostProgram, RendersAScriptToAWavFileTheSameEveryTime) {
     EXPECT_TRUE(readFile(dir_ / "first.wav") == readFile(dir_ / "second.wav"));
 }
 
+// A render into a pipe: one header that states the largest size (no header can be written
+// again at the end), then the samples.
+TEST_F(HostProgram, RendersIntoAPipeWithOneHeader) {
+    const fs::path fifo = dir_ / "fifo.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Half a second at 22.05 kHz fits into the pipe, so a5host never waits for this reader.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const HostRun r = runScript("local tp = plugin(PLUGIN)\ntp.tp_beep()\nwait(0.5)",
+                                {"--render", "fifo.wav", "--rate", "22050"});
+    std::string bytes(1 << 17, '\0');
+    const ssize_t got = ::read(reader, bytes.data(), bytes.size());
+    ::close(reader);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_GT(got, 44);
+    bytes.resize(static_cast<size_t>(got));
+    uint32_t riffSize = 0, dataSize = 0;
+    std::memcpy(&riffSize, bytes.data() + 4, 4);
+    std::memcpy(&dataSize, bytes.data() + 40, 4);
+    EXPECT_EQ(bytes.compare(0, 4, "RIFF"), 0);
+    EXPECT_EQ(bytes.compare(36, 4, "data"), 0);
+    EXPECT_EQ(riffSize, 0xFFFFFFFFu);
+    EXPECT_EQ(dataSize, 0xFFFFFFFFu - 36);
+    EXPECT_EQ(bytes.find("RIFF", 4), std::string::npos) << "a second header in the data";
+    EXPECT_NEAR(double(bytes.size() - 44) / 4 / 22050, 0.5, 0.02);
+}
+
 TEST_F(HostProgram, AnOutputFileThatIsNotWrittenWholeIsAnError) {
     // A FIFO without a reader does not open (and does not wait for one); a full device
     // opens, and then every write fails.
@@ -312,9 +339,11 @@ TEST_F(HostProgram, AnOutputFileThatIsNotWrittenWholeIsAnError) {
     };
     for (const Case& c : cases) {
         for (const char* option : {"--render", "--output"}) {
-            const std::string target = std::string(option) == "--render" ? c.file : std::string("wav:") + c.file;
-            const std::string script = c.opens ? "local tp = plugin(PLUGIN)\ntp.tp_beep()\nwait(0.3)\nprint('ran')"
-                                               : "error('the script must not run')";
+            const std::string target =
+                std::string(option) == "--render" ? c.file : std::string("wav:") + c.file;
+            const std::string script =
+                c.opens ? "local tp = plugin(PLUGIN)\ntp.tp_beep()\nwait(0.3)\nprint('ran')"
+                        : "error('the script must not run')";
             const HostRun r = runScript(script, {option, target});
             EXPECT_EQ(r.status, 1) << option << " " << c.file;
             EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
@@ -357,11 +386,13 @@ TEST_F(HostProgram, ArgumentsOfThePlugInsExportsAreChecked) {
         {"plugin(ORVOX).Orvox_StopAll(1)", "Orvox_StopAll takes 0 arguments, got 1"},
         {"plugin(WAVESTREAM).ws_loadSong(7, 2, 44100, 16)",
          "ws_loadSong: argument 1 (name) must be a string, got number"},
-        {"plugin(WAVESTREAM).ws_playSong(100, 'yes')", "ws_playSong: argument 2 (loop) must be a number, got string"},
+        {"plugin(WAVESTREAM).ws_playSong(100, 'yes')",
+         "ws_playSong: argument 2 (loop) must be a number, got string"},
         {"plugin(WAVESTREAM).ws_loadSong('a.wav', 2, 44100)",
          "ws_loadSong takes 4 arguments (name, channels, samples per second, bits per sample), got 3"},
     };
-    const std::string plugins = "local ORVOX, WAVESTREAM = '" ORVOX_PLUGIN_PATH "', '" WAVESTREAM_PLUGIN_PATH "'\n";
+    const std::string plugins =
+        "local ORVOX, WAVESTREAM = '" ORVOX_PLUGIN_PATH "', '" WAVESTREAM_PLUGIN_PATH "'\n";
     for (const auto& [call, message] : cases) {
         const HostRun r = runScript(plugins + call);
         EXPECT_EQ(r.status, 1) << call << "\n" << r.err;

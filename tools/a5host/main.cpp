@@ -50,8 +50,8 @@ bool readResourceFile(const std::string& path, std::vector<char>& bytes, std::st
         return false;
     }
     if (static_cast<uint64_t>(info.st_size) > a5host::kMaxResourceBytes) {
-        error = "resource file '" + path + "' is larger than " + std::to_string(a5host::kMaxResourceBytes >> 20) +
-                " MiB";
+        error = "resource file '" + path + "' is larger than " +
+                std::to_string(a5host::kMaxResourceBytes >> 20) + " MiB";
         return false;
     }
     // The file as it was when it was opened.
@@ -109,7 +109,8 @@ int runHost(const a5host::Options& options) {
     plugins.clear();
     engine.reset();
     if (!ok) return fail(error);
-    if (outputError != 0) return fail("cannot write '" + options.wavPath + "': " + std::strerror(outputError));
+    if (outputError != 0)
+        return fail("cannot write '" + options.wavPath + "': " + std::strerror(outputError));
     return 0;
 }
 
