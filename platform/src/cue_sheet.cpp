@@ -2,12 +2,14 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 #include <vector>
+
+#include "plat/file_open.h"
 
 namespace plat {
 
@@ -56,19 +58,20 @@ bool sameFile(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::unique_ptr<CueSheet> CueSheet::prepare(const std::string& path, std::string& why) {
-    std::ifstream in(path);
-    if (!in) {
+    // A sheet is a few lines of text; anything much longer is not one.
+    constexpr size_t kMaxSheetBytes = 1 << 20;
+    const FileStream stream = openFileStream(path.c_str(), FileMode::Read);
+    std::string text(kMaxSheetBytes + 1, '\0');
+    text.resize(stream != nullptr ? std::fread(text.data(), 1, text.size(), stream.get()) : 0);
+    if (stream == nullptr || std::ferror(stream.get()) || text.size() > kMaxSheetBytes) {
         why = "cannot read the CUE sheet";
         return nullptr;
     }
+    std::istringstream in(text);
     std::vector<FileLine> files;
     for (std::string line; std::getline(in, line);) {
         FileLine file;
         if (parseFileLine(line, file)) files.push_back(file);
-    }
-    if (in.bad()) {
-        why = "cannot read the CUE sheet";
-        return nullptr;
     }
     if (files.size() != 1 || files[0].name.empty()) {
         why = files.empty() ? "the CUE sheet names no data file" : "the CUE sheet names more than one data file";
