@@ -1,5 +1,6 @@
 #include "module_writer.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -8,7 +9,6 @@
 namespace orvox::tracker::test {
 namespace {
 
-constexpr int kRows = 64;
 constexpr std::size_t kSampleBytes = 256;
 // Rows that start a note on the first channel: the sample loops, so every row sounds.
 constexpr int kNoteRows[] = {0, 16, 32, 48};
@@ -49,12 +49,6 @@ private:
 // A square wave, eight periods in the sample, as signed 8-bit values.
 std::int8_t squareAt(std::size_t i) { return (i / 16) % 2 == 0 ? 80 : -80; }
 
-Bytes signedSample() {
-    Bytes data;
-    for (std::size_t i = 0; i < kSampleBytes; ++i) data.push_back(static_cast<std::uint8_t>(squareAt(i)));
-    return data;
-}
-
 bool isNoteRow(int row) {
     for (int r : kNoteRows) {
         if (r == row) return true;
@@ -62,63 +56,107 @@ bool isNoteRow(int row) {
     return false;
 }
 
-// The pattern and sample part shared by both MOD kinds: 4 channels, period 428, sample 1.
-void modBody(Writer& w) {
-    for (int row = 0; row < kRows; ++row) {
-        for (int channel = 0; channel < 4; ++channel) {
-            if (channel == 0 && isNoteRow(row)) {
-                constexpr unsigned period = 428;
-                w.u8(period >> 8);  // sample number 1: high nibble 0 here...
-                w.u8(period & 0xFF);
-                w.u8(0x10);  // ...and 1 in the high nibble here; no effect
-                w.u8(0);
-            } else {
-                w.le32(0);
+// The test song of both MOD kinds: the square wave at period 428 on the first channel.
+ModSong squareSong(std::string title) {
+    ModSong song;
+    song.title = std::move(title);
+    ModSample square;
+    square.name = "st-01:square";
+    for (std::size_t i = 0; i < kSampleBytes; ++i) square.data.push_back(squareAt(i));
+    square.loopLength = kSampleBytes;
+    song.samples.push_back(std::move(square));
+    ModPattern pattern{};
+    for (int row : kNoteRows) pattern[static_cast<std::size_t>(row)][0] = ModCell{428, 1, 0, 0};
+    song.patterns.push_back(pattern);
+    song.order = {0};
+    return song;
+}
+
+void require(bool condition, const char* what) {
+    if (!condition) throw std::invalid_argument(std::string("module writer: ") + what);
+}
+
+void checkSong(const ModSong& song, std::size_t slots) {
+    require(song.title.size() <= 20, "title longer than 20 characters");
+    require(song.samples.size() <= slots, "too many samples");
+    require(!song.order.empty() && song.order.size() <= 128, "order of 1 to 128 entries needed");
+    unsigned last = 0;
+    for (unsigned entry : song.order) last = std::max(last, entry);
+    require(song.patterns.size() == last + 1, "patterns must be exactly those up to the order's largest");
+    for (const ModSample& s : song.samples) {
+        require(s.name.size() <= 22, "sample name longer than 22 characters");
+        require(s.data.size() % 2 == 0 && s.data.size() <= 0x1FFFE, "sample length must be even, at most 128 KiB");
+        require(s.volume <= 64, "sample volume above 64");
+        require(s.loopStart % 2 == 0 && s.loopLength % 2 == 0 && s.loopStart + s.loopLength <= s.data.size(),
+                "sample loop must be even and inside the sample");
+    }
+    for (const ModPattern& pattern : song.patterns) {
+        for (const auto& row : pattern) {
+            for (const ModCell& cell : row) {
+                require(cell.period <= 0xFFF && cell.sample <= 31 && cell.effect <= 0xF && cell.parameter <= 0xFF,
+                        "pattern cell out of range");
             }
         }
     }
-    w.append(signedSample());
 }
 
-void modSampleHeaders(Writer& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (i == 0) {
-            w.text("st-01:square", 22);
-            w.be16(kSampleBytes / 2);  // length in words
-            w.u8(0);                   // finetune
-            w.u8(64);                  // volume
-            w.be16(0);                 // loop start (words)
-            w.be16(kSampleBytes / 2);  // loop length (words)
-        } else {
+void modSampleHeaders(Writer& w, const ModSong& song, std::size_t slots) {
+    for (std::size_t i = 0; i < slots; ++i) {
+        if (i >= song.samples.size()) {
             w.zeros(22 + 2 + 1 + 1 + 2);
             w.be16(1);  // the customary "no loop"
+            continue;
+        }
+        const ModSample& s = song.samples[i];
+        w.text(s.name, 22);
+        w.be16(static_cast<unsigned>(s.data.size() / 2));  // lengths in words
+        w.u8(0);                                           // finetune
+        w.u8(s.volume);
+        w.be16(static_cast<unsigned>(s.loopLength == 0 ? 0 : s.loopStart / 2));
+        w.be16(static_cast<unsigned>(s.loopLength == 0 ? 1 : s.loopLength / 2));
+    }
+}
+
+// `slots` sample headers; the "M.K." signature only with 31 of them. `restart` is the
+// byte after the song length.
+Bytes modFile(const ModSong& song, std::size_t slots, unsigned restart) {
+    checkSong(song, slots);
+    Writer w;
+    w.text(song.title, 20);
+    modSampleHeaders(w, song, slots);
+    w.u8(static_cast<unsigned>(song.order.size()));
+    w.u8(restart);
+    for (unsigned entry : song.order) w.u8(entry);
+    w.zeros(128 - song.order.size());
+    if (slots == 31) w.text("M.K.", 4);
+    for (const ModPattern& pattern : song.patterns) {
+        for (const auto& row : pattern) {
+            for (const ModCell& cell : row) {
+                w.u8((cell.sample & 0xF0) | (cell.period >> 8));
+                w.u8(cell.period & 0xFF);
+                w.u8(((cell.sample & 0x0F) << 4) | cell.effect);
+                w.u8(cell.parameter);
+            }
         }
     }
+    for (const ModSample& s : song.samples) {
+        for (std::int8_t v : s.data) w.u8(static_cast<std::uint8_t>(v));
+    }
+    return w.take();
 }
 
 }  // namespace
 
+Bytes mod31(const ModSong& song) {
+    return modFile(song, 31, 127);
+}
+
 Bytes mod31() {
-    Writer w;
-    w.text("orvox mod31", 20);
-    modSampleHeaders(w, 31);
-    w.u8(1);    // song length
-    w.u8(127);  // restart byte
-    w.zeros(128);
-    w.text("M.K.", 4);
-    modBody(w);
-    return w.take();
+    return mod31(squareSong("orvox mod31"));
 }
 
 Bytes mod15() {
-    Writer w;
-    w.text("orvox mod15", 20);
-    modSampleHeaders(w, 15);
-    w.u8(1);    // song length
-    w.u8(120);  // the old trackers' tempo byte
-    w.zeros(128);
-    modBody(w);
-    return w.take();
+    return modFile(squareSong("orvox mod15"), 15, 120);  // 120: the old trackers' tempo byte
 }
 
 Bytes s3m() {
@@ -175,7 +213,7 @@ Bytes s3m() {
     w.patch16le(patternPointer, static_cast<unsigned>(w.size() / 16));
     const std::size_t patternStart = w.size();
     w.le16(0);  // packed length, patched below
-    for (int row = 0; row < kRows; ++row) {
+    for (int row = 0; row < kModRows; ++row) {
         if (isNoteRow(row)) {
             w.u8(0x20);  // channel 0: note and instrument
             w.u8(0x40);  // C-4
@@ -214,7 +252,7 @@ Bytes xm(unsigned channels) {
     w.zeros(256);  // order table: pattern 0
 
     Writer pattern;
-    for (int row = 0; row < kRows; ++row) {
+    for (int row = 0; row < kModRows; ++row) {
         for (unsigned channel = 0; channel < channels; ++channel) {
             if (isNoteRow(row)) {
                 pattern.u8(0x83);                    // note and instrument follow
@@ -228,7 +266,7 @@ Bytes xm(unsigned channels) {
     const Bytes packed = pattern.take();
     w.le32(9);  // pattern header length
     w.u8(0);
-    w.le16(kRows);
+    w.le16(kModRows);
     w.le16(static_cast<unsigned>(packed.size()));
     w.append(packed);
 
