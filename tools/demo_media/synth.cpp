@@ -29,11 +29,11 @@ struct Mix {
 
 Mix mixOf(Voice voice) {
     switch (voice) {
-        case Voice::Lead: return {0.22, 0.8, 1.0};
+        case Voice::Lead: return {0.22, 0.6, 1.0};
         case Voice::Bass: return {0.32, 1.0, 1.0};
         case Voice::Kick: return {0.55, 1.0, 1.0};
-        case Voice::Snare: return {0.28, 1.0, 0.85};
-        case Voice::HiHat: return {0.10, 1.0, 0.6};
+        case Voice::Snare: return {0.28, 0.8, 1.0};
+        case Voice::HiHat: return {0.10, 1.0, 0.4};
     }
     return {0, 0, 0};
 }
