@@ -18,7 +18,9 @@ using orvox::tracker::test::ModSong;
 // A sample at period p plays at this many bytes per second divided by p.
 constexpr double kPeriodClock = 3546895.0;
 constexpr unsigned kDrumPeriod = 214;
-constexpr std::size_t kLeadCycle = 32, kBassCycle = 64;
+constexpr std::size_t kLeadCycle = 16, kBassCycle = 64;
+// The periods every player of the format plays (three octaves from C-1).
+constexpr unsigned kLowestPeriod = 856, kHighestPeriod = 113;
 enum SampleNumber : unsigned { kLead = 1, kBass, kKick, kSnare, kHiHat };
 
 std::int8_t toByte(double v) {
@@ -40,7 +42,10 @@ ModSample hit(const char* name, Voice drum, unsigned volume) {
 }
 
 unsigned periodOf(int key, std::size_t cycleBytes) {
-    return static_cast<unsigned>(std::lround(kPeriodClock / (static_cast<double>(cycleBytes) * frequencyOf(key))));
+    const auto period =
+        static_cast<unsigned>(std::lround(kPeriodClock / (static_cast<double>(cycleBytes) * frequencyOf(key))));
+    if (period < kHighestPeriod || period > kLowestPeriod) throw std::invalid_argument("a note lies outside the module's range");
+    return period;
 }
 
 }  // namespace
