@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_target.h"
 #include "wav_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
