@@ -2,18 +2,18 @@
 // the audio mixer's CD line. The device opens at the first call that needs it and, once
 // opened, is never opened again: after Orvox_Shutdown closed it, commands go to the
 // closed identifier and report the device's errors.
-#include "player/cd_audio.h"
+#include "cd_audio.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 
 #include "engine_interface.h"
-#include "player/cd_volume_control.h"
-#include "player/media_log.h"
-#include "plat/mci.h"
-#include "plat/winbase.h"
-#include "stream/timer_slot.h"
+#include "cd_volume_control.h"
+#include "media_log.h"
+#include <plat/mci.h>
+#include <plat/winbase.h>
+#include "timer_slot.h"
 
 namespace orvox::cd {
 

@@ -1,9 +1,9 @@
-#include "player/cd_volume_control.h"
+#include "cd_volume_control.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "plat/winbase.h"
+#include <plat/winbase.h>
 
 namespace orvox::cd {
 

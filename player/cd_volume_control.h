@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "plat/audio_mixer.h"
+#include <plat/audio_mixer.h>
 
 namespace orvox::cd {
 

@@ -1,6 +1,6 @@
 // Orvox_EAX: the chain of sound objects that ends in the EAX 2.0 listener property set.
 // Every line of the setup is written whether logging is on or not.
-#include "player/eax.h"
+#include "eax.h"
 
 #include <plat/dsound.h>
 #include <plat/eax.h>
@@ -8,7 +8,7 @@
 #include <plat/owned.h>
 
 #include "engine_interface.h"
-#include "player/media_log.h"
+#include "media_log.h"
 
 namespace orvox::eax {
 namespace {

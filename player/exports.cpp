@@ -1,13 +1,12 @@
 // The script functions of liborvox.so. Each forwards the engine's raw values to the one
 // library-wide Player, or to the tracker, CD and EAX parts; no exception leaves them.
-#include "player/orvox_api.h"
-
+#include "cd_audio.h"
+#include "eax.h"
 #include "engine_interface.h"
-#include "player/cd_audio.h"
-#include "player/eax.h"
-#include "player/media_log.h"
-#include "player/player.h"
-#include "player/tracker.h"
+#include "media_log.h"
+#include "orvox_api.h"
+#include "player.h"
+#include "tracker.h"
 
 namespace {
 

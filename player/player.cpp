@@ -1,18 +1,19 @@
-#include "player/player.h"
+#include "player.h"
+
+#include <plat/file_open.h>
+#include <plat/winbase.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "player/cd_audio.h"
-#include "player/eax.h"
-#include "player/guarded_access.h"
-#include "player/media_log.h"
-#include "player/tracker.h"
-#include "plat/file_open.h"
-#include "plat/winbase.h"
-#include "stream/mp3_stream.h"
-#include "stream/ogg_stream.h"
+#include "cd_audio.h"
+#include "eax.h"
+#include "guarded_access.h"
+#include "media_log.h"
+#include "mp3_stream.h"
+#include "ogg_stream.h"
+#include "tracker.h"
 
 namespace orvox {
 

@@ -10,10 +10,10 @@
 #include <optional>
 #include <vector>
 
+#include "buffer_stream.h"
 #include "engine_interface.h"
-#include "player/sound_table.h"
-#include "stream/buffer_stream.h"
-#include "stream/windows_media_stream.h"
+#include "sound_table.h"
+#include "windows_media_stream.h"
 
 namespace orvox {
 

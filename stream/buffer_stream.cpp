@@ -1,9 +1,9 @@
-#include "stream/buffer_stream.h"
+#include "buffer_stream.h"
 
 #include <cstring>
 #include <string>
 
-#include "player/media_log.h"
+#include "media_log.h"
 
 namespace orvox::stream {
 

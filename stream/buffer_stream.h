@@ -4,12 +4,13 @@
 // the previous one, so what is written is heard about one buffer duration later.
 #pragma once
 
+#include <plat/dsound.h>
+
 #include <cstdint>
 #include <mutex>
 
-#include "plat/dsound.h"
-#include "stream/sound_stream.h"
-#include "stream/timer_slot.h"
+#include "sound_stream.h"
+#include "timer_slot.h"
 
 namespace orvox::stream {
 

@@ -1,4 +1,4 @@
-#include "stream/mp3_stream.h"
+#include "mp3_stream.h"
 
 #include <mpegaudio/file_modules.h>
 #include <mpegaudio/mpeg_codec.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "stream/mpeg_evidence.h"
+#include "mpeg_evidence.h"
 
 namespace orvox::stream {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "stream/buffer_stream.h"
+#include "buffer_stream.h"
 
 namespace orvox::stream {
 

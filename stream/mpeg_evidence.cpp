@@ -1,12 +1,11 @@
-#include "stream/mpeg_evidence.h"
+#include "mpeg_evidence.h"
+
+#include <mpegaudio/frame_header.h>
+#include <plat/file_open.h>
 
 #include <cstdio>
 #include <memory>
 #include <vector>
-
-#include <plat/file_open.h>
-
-#include "codec/frame.h"
 
 namespace orvox::stream {
 
@@ -23,26 +22,22 @@ uint32_t wordAt(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-bool agree(const mpa::FrameHeader& a, const mpa::FrameHeader& b) {
-    return a.version == b.version && a.layer_field == b.layer_field && a.rate_index == b.rate_index &&
-           a.channels() == b.channels();
+bool agree(const MpegFrameHeader& a, const MpegFrameHeader& b) {
+    return a.level == b.level && a.layer == b.layer && a.sample_rate == b.sample_rate &&
+           a.channels == b.channels;
 }
 
-// A header at `at`: the sync pattern and fields the frame layer accepts.
-bool headerAt(const uint8_t* data, size_t size, size_t at, mpa::FrameHeader& out) {
-    if (at + 4 > size) return false;
-    const uint32_t word = wordAt(data + at);
-    if (!mpa::has_sync(word)) return false;
-    out = mpa::header_split(word);
-    return mpa::header_valid(out);
+// A header at `at`: the sync pattern and fields the decoder accepts.
+bool headerAt(const uint8_t* data, size_t size, size_t at, MpegFrameHeader& out) {
+    return at + 4 <= size && mpeg_header_check(wordAt(data + at), &out) == MPA_OK;
 }
 
 bool runStartsAt(const uint8_t* data, size_t size, size_t at, bool reachesEnd) {
-    mpa::FrameHeader first;
+    MpegFrameHeader first;
     if (!headerAt(data, size, at, first)) return false;
-    mpa::FrameHeader next = first;
+    MpegFrameHeader next = first;
     for (int frames = 1;; ++frames) {
-        const uint32_t length = mpa::frame_length(next);
+        const uint32_t length = next.frame_bytes;
         if (length <= 4) return false;
         at += length;
         if (frames >= kMpegFramesInARow) return true;

@@ -1,4 +1,4 @@
-#include "stream/ogg_stream.h"
+#include "ogg_stream.h"
 
 #include <climits>
 #include <cstdio>

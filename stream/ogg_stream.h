@@ -7,7 +7,7 @@
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
-#include "stream/buffer_stream.h"
+#include "buffer_stream.h"
 
 namespace orvox::stream {
 

@@ -1,4 +1,4 @@
-#include "stream/sound_stream.h"
+#include "sound_stream.h"
 
 #include <algorithm>
 

@@ -3,11 +3,12 @@
 // start, stop, pause and shut down.
 #pragma once
 
+#include <plat/dsound.h>
+
 #include <atomic>
 #include <cstdint>
 
-#include "plat/dsound.h"
-#include "stream/timer_slot.h"
+#include "timer_slot.h"
 
 namespace orvox::stream {
 

@@ -3,9 +3,9 @@
 // kill it from inside.
 #pragma once
 
-#include <atomic>
+#include <plat/mmsystem.h>
 
-#include "plat/mmsystem.h"
+#include <atomic>
 
 namespace orvox::stream {
 

@@ -3,10 +3,11 @@
 // file that no other kind took.
 #pragma once
 
+#include <plat/dsound.h>
+
 #include <memory>
 
-#include "plat/dsound.h"
-#include "stream/sound_stream.h"
+#include "sound_stream.h"
 
 namespace orvox::stream {
 

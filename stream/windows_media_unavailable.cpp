@@ -1,7 +1,7 @@
 // This build has no media reader: every play fails where the reader would be created,
 // and the stream, having nothing, leaves every control without effect.
-#include "player/media_log.h"
-#include "stream/windows_media_stream.h"
+#include "media_log.h"
+#include "windows_media_stream.h"
 
 namespace orvox::stream {
 

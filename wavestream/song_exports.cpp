@@ -2,10 +2,9 @@
 // success, -1 .. -5 for failures, or the asked value. Nothing is thrown across them.
 #include "song_exports.h"
 
-#include <engine_interface.h>
-
 #include <cstdint>
 
+#include "engine_interface.h"
 #include "song_player.h"
 
 namespace {

@@ -17,7 +17,7 @@
 
 #include "cd_image.h"
 #include "engine_interface.h"
-#include "player/cd_audio.h"
+#include "cd_audio.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <plat/eax.h>
 
-#include "tests/openal_pinned.h"
+#include "openal_pinned.h"
 #include "eax_reverb.h"
 #include "mixer.h"
 

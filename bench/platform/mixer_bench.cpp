@@ -18,7 +18,7 @@
 #include <plat/eax.h>
 #include <plat/objbase.h>
 
-#include "tests/openal_pinned.h"
+#include "openal_pinned.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
 #!/bin/sh
-# Instructions per second of mixed audio for each case of bench_mixer, counted by
+# Instructions per second of mixed audio for each case of bench_platform_mixer, counted by
 # callgrind inside Mixer::mixBlock (all of a block: every buffer, the rate conversion,
 # the reverb stage when there is one, rounding, notifications). Independent of machine
 # load, unlike the benchmark's CPU times. Set A5_MIX_PORTABLE=1 for the baseline build.
 #
 #   bench/platform/mixer_instructions.sh build [REGEX]
 set -eu
-bench=$1/bin/bench_mixer
+bench=$1/bin/bench_platform_mixer
 filter=${2:-.}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-rate=48000  # bench_mixer's output rate
+rate=48000  # bench_platform_mixer's output rate
 block=256   # Mixer::kBlockFrames
 for name in $("$bench" --benchmark_list_tests --benchmark_filter="$filter"); do
   valgrind --tool=callgrind --toggle-collect='plat::Mixer::mixBlock()' --callgrind-out-file="$work/out" \

@@ -4,13 +4,13 @@
 // what the MP3 probe costs on a large file that is not MPEG audio. Built twice: under the
 // virtual clock (time runs as fast as the work allows) and with the real-time null output.
 #include <benchmark/benchmark.h>
-
-#include <time.h>
-#include <unistd.h>
-
 #include <mpegaudio/decoder.h>
 #include <mpegaudio/file_modules.h>
 #include <mpegaudio/mpeg_codec.h>
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,13 +19,10 @@
 #include <string>
 #include <vector>
 
-#include <plat/a5platform.h>
-#include <plat/dsound.h>
-
 #include "engine_interface.h"
 #include "engine_records.h"
-#include "player/player.h"
-#include "stream/mp3_stream.h"
+#include "mp3_stream.h"
+#include "player.h"
 
 namespace {
 

@@ -2,11 +2,12 @@
 // status codes, so nothing is ever thrown across the C interface.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 #include <new>
 
 #include "error_trap.h"
-#include "mpegaudio/decoder.h"
 
 namespace mpa {
 

@@ -1,6 +1,8 @@
 // The decoder's private area: everything the public Decoder record points into.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "filter_chain.h"
-#include "mpegaudio/decoder.h"
 #include "properties.h"
 
 struct DecoderPrivate {

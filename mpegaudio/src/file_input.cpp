@@ -1,5 +1,6 @@
 // The file input module: reads a named file, or standard input for "-", and puts the ID3
 // version 1 tag of ".mp3" files into the stream properties.
+#include <mpegaudio/file_modules.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -10,7 +11,6 @@
 #include "file_module_parts.h"
 #include "id3v1.h"
 #include "module_info.h"
-#include "mpegaudio/file_modules.h"
 
 namespace {
 

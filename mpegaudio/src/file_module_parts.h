@@ -2,6 +2,8 @@
 // life cycle and the reports of files that do not open.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -10,7 +12,6 @@
 #include <plat/file_open.h>
 
 #include "c_boundary.h"
-#include "mpegaudio/decoder.h"
 
 namespace mpa {
 

@@ -1,5 +1,7 @@
 // The file output module: writes PCM to a named file, or standard output for "-", raw or
 // with a WAV, AIFF or Sun audio header chosen by a name prefix.
+#include <mpegaudio/file_modules.h>
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -10,7 +12,6 @@
 #include "c_boundary.h"
 #include "file_module_parts.h"
 #include "module_info.h"
-#include "mpegaudio/file_modules.h"
 #include "pcm_headers.h"
 
 namespace {

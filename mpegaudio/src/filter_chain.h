@@ -2,11 +2,11 @@
 // to the module instance the decoder holds. The decoder always calls the head.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-#include "mpegaudio/decoder.h"
 
 enum class ChainSide { input, output };
 

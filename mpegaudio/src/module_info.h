@@ -1,10 +1,10 @@
 // Answers a `query` from a module's fixed description: its name, version text and devices.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 #include <span>
-
-#include "mpegaudio/decoder.h"
 
 namespace mpa {
 

@@ -2,12 +2,12 @@
 // watchers that hear about every set and every delete of a name.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 #include <list>
 #include <string>
 #include <string_view>
-
-#include "mpegaudio/decoder.h"
 
 struct PropertyWatcher {
     std::string name;

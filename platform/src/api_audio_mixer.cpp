@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "audio_mixer_device.h"
-#include "plat/a5platform.h"
-#include "plat/audio_mixer.h"
+#include <plat/a5platform.h>
+#include <plat/audio_mixer.h>
 
 using plat::AudioMixerDevice;
 

@@ -1,12 +1,17 @@
 // COM activation over a registry of class factories.
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
+#include <plat/objbase.h>
+
 #include <map>
 #include <mutex>
 #include <vector>
 
-#include "plat/a5platform.h"
-#include "plat/dsound.h"
-#include "plat/eax.h"
-#include "plat/objbase.h"
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
+#include <plat/eax.h>
+#include <plat/objbase.h>
+
 #include "sound_device.h"
 
 namespace {

@@ -1,4 +1,7 @@
 // Events, waits, threads, messages, time, the message box and the host's resources.
+#include <plat/a5platform.h>
+#include <plat/winbase.h>
+
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -9,8 +12,6 @@
 #include <vector>
 
 #include "kernel.h"
-#include "plat/a5platform.h"
-#include "plat/winbase.h"
 #include "runtime.h"
 
 using plat::Kernel;

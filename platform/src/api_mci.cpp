@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "mci_cd_audio.h"
-#include "plat/a5platform.h"
-#include "plat/mci.h"
+#include <plat/a5platform.h>
+#include <plat/mci.h>
 
 namespace {
 

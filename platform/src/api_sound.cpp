@@ -1,8 +1,9 @@
 // The sound service's factories and the runtime-control entry points.
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
+
 #include <new>
 
-#include "plat/a5platform.h"
-#include "plat/dsound.h"
 #include "runtime.h"
 #include "sound_device.h"
 

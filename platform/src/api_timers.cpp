@@ -1,5 +1,6 @@
 // The multimedia timer entry points, on the runtime's timer service.
-#include "plat/mmsystem.h"
+#include <plat/mmsystem.h>
+
 #include "runtime.h"
 
 using plat::Runtime;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "plat/audio_mixer.h"
+#include <plat/audio_mixer.h>
 
 namespace plat {
 

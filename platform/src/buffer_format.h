@@ -12,13 +12,13 @@
 // float, compressed formats.
 #pragma once
 
+#include <plat/dsound.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
-
-#include "plat/dsound.h"
 
 namespace plat {
 

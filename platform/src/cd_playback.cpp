@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "cd_disc.h"
-#include "plat/mmsystem.h"
-#include "plat/winbase.h"
+#include <plat/mmsystem.h>
+#include <plat/winbase.h>
 
 namespace plat {
 

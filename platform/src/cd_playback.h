@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "audio_mixer_device.h"
-#include "plat/dsound.h"
-#include "plat/mci.h"
-#include "plat/owned.h"
+#include <plat/dsound.h>
+#include <plat/mci.h>
+#include <plat/owned.h>
 
 namespace plat {
 

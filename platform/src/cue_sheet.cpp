@@ -1,5 +1,6 @@
 #include "cue_sheet.h"
 
+#include <plat/file_open.h>
 #include <strings.h>
 
 #include <cstdio>
@@ -8,8 +9,6 @@
 #include <sstream>
 #include <system_error>
 #include <vector>
-
-#include "plat/file_open.h"
 
 namespace plat {
 

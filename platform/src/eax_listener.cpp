@@ -6,7 +6,7 @@
 
 #include "eax_reverb.h"
 #include "mixer.h"
-#include "plat/eax.h"
+#include <plat/eax.h>
 
 namespace plat {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <mutex>
 
-#include "plat/dsound.h"
+#include <plat/dsound.h>
 
 namespace plat {
 

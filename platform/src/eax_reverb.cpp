@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "plat/eax.h"
+#include <plat/eax.h>
 
 namespace plat {
 

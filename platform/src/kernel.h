@@ -6,6 +6,8 @@
 // all that is due before it moves on.
 #pragma once
 
+#include <plat/winbase.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -14,8 +16,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include "plat/winbase.h"
 
 namespace plat {
 

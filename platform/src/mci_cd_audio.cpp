@@ -9,7 +9,7 @@
 
 #include "cd_disc.h"
 #include "cd_playback.h"
-#include "plat/winbase.h"
+#include <plat/winbase.h>
 #include "runtime.h"
 
 namespace plat {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plat/mci.h"
+#include <plat/mci.h>
 
 namespace plat {
 

@@ -6,6 +6,8 @@
 // group of their rate (rate_group.h), and each group's sum is converted once per block.
 #pragma once
 
+#include <plat/a5platform.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -14,7 +16,6 @@
 
 #include "mix_kernels.h"
 #include "mix_stage.h"
-#include "plat/a5platform.h"
 #include "rate_group.h"
 #include "sound_buffer.h"
 #include "wav_writer.h"

@@ -4,6 +4,8 @@
 // (for example from plug-ins' static destructors) fail softly instead of crashing.
 #pragma once
 
+#include <plat/a5platform.h>
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,7 +16,6 @@
 #include "eax_listener.h"
 #include "mixer.h"
 #include "output.h"
-#include "plat/a5platform.h"
 #include "timer_service.h"
 
 namespace plat {

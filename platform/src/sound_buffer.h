@@ -3,6 +3,8 @@
 // format request and master volume.
 #pragma once
 
+#include <plat/dsound.h>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -10,7 +12,6 @@
 
 #include "buffer_format.h"
 #include "mix_kernels.h"
-#include "plat/dsound.h"
 
 namespace plat {
 

@@ -2,10 +2,10 @@
 // a device holds its cooperative level and its primary buffer (master volume, format request).
 #pragma once
 
+#include <plat/dsound.h>
+
 #include <atomic>
 #include <mutex>
-
-#include "plat/dsound.h"
 
 namespace plat {
 

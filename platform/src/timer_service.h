@@ -3,6 +3,8 @@
 // from inside the service thread (any callback) never waits.
 #pragma once
 
+#include <plat/mmsystem.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -10,7 +12,6 @@
 #include <thread>
 
 #include "clock.h"
-#include "plat/mmsystem.h"
 
 namespace plat {
 

@@ -5,11 +5,11 @@
 // reports it.
 #pragma once
 
+#include <plat/file_open.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-#include "plat/file_open.h"
 
 namespace plat {
 

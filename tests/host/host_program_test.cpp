@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/cd_image.h"
+#include "cd_image.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "stream/mpeg_evidence.h"
+#include "mpeg_evidence.h"
 
 namespace orvox::stream {
 namespace {

@@ -1,5 +1,6 @@
 // The MPEG codec as a module of the decoder: analysis, seeking, reports and options.
 #include <gtest/gtest.h>
+#include <mpegaudio/mpeg_codec.h>
 
 #include <cmath>
 #include <cstring>
@@ -7,7 +8,6 @@
 #include <vector>
 
 #include "bit_writer.h"
-#include "mpegaudio/mpeg_codec.h"
 #include "stream_decode.h"
 
 namespace mpa::test {

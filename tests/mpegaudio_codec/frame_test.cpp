@@ -1,6 +1,7 @@
 #include "codec/frame.h"
 
 #include <gtest/gtest.h>
+#include <mpegaudio/frame_header.h>
 
 #include <vector>
 
@@ -83,6 +84,39 @@ TEST(FrameHeader, ChecksRefuseForbiddenCombinations) {
     EXPECT_FALSE(header_valid(split(0xFFEB9000)));  // reserved version
     EXPECT_FALSE(header_valid(split(0xFFE59000)));  // MPEG 2.5 Layer II
     EXPECT_TRUE(header_valid(split(0xFFE39000)));   // MPEG 2.5 Layer III
+}
+
+// The public check answers exactly as the frame layer decides, for every header word.
+TEST(FrameHeader, ThePublicCheckAgreesWithTheFrameLayer) {
+    uint32_t accepted = 0;
+    for (uint32_t low = 0; low < (1u << 21); ++low) {
+        const uint32_t word = 0xFFE00000u | low;
+        const FrameHeader h = split(word);
+        MpegFrameHeader out{};
+        const int32_t rc = mpeg_header_check(word, &out);
+        ASSERT_EQ(rc == MPA_OK, header_valid(h)) << std::hex << word;
+        if (rc != MPA_OK) {
+            ASSERT_EQ(rc, MPA_E_NOT_POSSIBLE);
+            continue;
+        }
+        ++accepted;
+        ASSERT_EQ(out.level, h.level());
+        ASSERT_EQ(out.layer, h.layer());
+        ASSERT_EQ(out.bitrate, h.bitrate_kbps());
+        ASSERT_EQ(out.sample_rate, h.sample_rate());
+        ASSERT_EQ(out.channels, h.channels());
+        ASSERT_EQ(out.mode, h.mode);
+        ASSERT_EQ(out.frame_bytes, frame_length(h));
+        ASSERT_EQ(out.samples, h.samples());
+    }
+    EXPECT_GT(accepted, 0u);
+    MpegFrameHeader out{};
+    EXPECT_EQ(mpeg_header_check(kLayer3Stereo128 & 0xFFDFFFFFu, &out), MPA_E_NOT_POSSIBLE);  // sync bit
+    EXPECT_EQ(mpeg_header_check(kLayer3Stereo128, nullptr), MPA_E_BAD_ARGUMENT);
+    ASSERT_EQ(mpeg_header_check(kLayer3Stereo128, &out), MPA_OK);
+    EXPECT_EQ(out.frame_bytes, 417u);
+    EXPECT_EQ(out.bitrate, 128u);
+    EXPECT_EQ(out.sample_rate, 44100u);
 }
 
 struct Stream {

@@ -1,10 +1,10 @@
 // Decoders share nothing: each thread may drive its own decoder at the same time.
 #include <gtest/gtest.h>
+#include <mpegaudio/file_modules.h>
 
 #include <thread>
 #include <vector>
 
-#include "mpegaudio/file_modules.h"
 #include "temp_dir.h"
 #include "test_modules.h"
 

@@ -1,6 +1,7 @@
 // The file input module: opening, reading all-or-nothing, seeking, standard input and the
 // ID3 version 1 tag of ".mp3" names.
 #include <gtest/gtest.h>
+#include <mpegaudio/file_modules.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +9,6 @@
 
 #include "file_module_parts.h"
 #include "id3v1.h"
-#include "mpegaudio/file_modules.h"
 #include "temp_dir.h"
 #include "test_modules.h"
 

@@ -1,10 +1,10 @@
 // The file output module: raw, WAV, AIFF and Sun files, prefixes, standard output, failures.
 #include <gtest/gtest.h>
+#include <mpegaudio/file_modules.h>
 #include <unistd.h>
 
 #include <cstring>
 
-#include "mpegaudio/file_modules.h"
 #include "pcm_headers.h"
 #include "temp_dir.h"
 #include "test_modules.h"

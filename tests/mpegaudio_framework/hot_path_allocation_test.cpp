@@ -1,11 +1,11 @@
 // Decoding a frame allocates nothing once a stream runs: neither into the decoder's own
 // buffer, nor through the file output in any of its formats.
 #include <gtest/gtest.h>
+#include <mpegaudio/file_modules.h>
 
 #include <cstdlib>
 #include <new>
 
-#include "mpegaudio/file_modules.h"
 #include "temp_dir.h"
 #include "test_modules.h"
 

@@ -3,12 +3,12 @@
 // what it is given. Each test builds its own World; nothing is shared between tests.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
-
-#include "mpegaudio/decoder.h"
 
 namespace mpa_test {
 

@@ -16,7 +16,7 @@
 #include <plat/objbase.h>
 #include <plat/owned.h>
 
-#include "../dry_output.h"
+#include "dry_output.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <plat/mci.h>
 #include <plat/winbase.h>
 
-#include "../platform/cd_image.h"
-#include "../platform/mix_capture.h"
+#include "cd_image.h"
+#include "mix_capture.h"
 #include "plugin_fixture.h"
 
 namespace orvox::test {

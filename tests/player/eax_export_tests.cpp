@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "../dry_output.h"
+#include "dry_output.h"
 #include "plugin_fixture.h"
 
 namespace orvox::test {

@@ -11,9 +11,9 @@
 #include <iterator>
 #include <vector>
 
+#include "mp3_stream.h"
 #include "mpeg_reference.h"
 #include "player_fixture.h"
-#include "stream/mp3_stream.h"
 
 namespace orvox::test {
 namespace {

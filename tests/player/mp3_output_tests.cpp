@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "buffer_stream.h"
 #include "mpeg_reference.h"
 #include "output_compare.h"
 #include "player_fixture.h"
 #include "stream_output_test.h"
-#include "stream/buffer_stream.h"
 
 namespace orvox::test {
 namespace {

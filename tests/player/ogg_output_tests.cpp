@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "buffer_stream.h"
 #include "output_compare.h"
 #include "player_fixture.h"
 #include "stream_output_test.h"
-#include "stream/buffer_stream.h"
 
 namespace orvox::test {
 namespace {

@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "player/guarded_access.h"
-#include "player/media_log.h"
+#include "guarded_access.h"
+#include "media_log.h"
 #include "player_fixture.h"
 
 namespace orvox::test {

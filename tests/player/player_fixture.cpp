@@ -1,17 +1,16 @@
 #include "player_fixture.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
-#include <vorbis/vorbisfile.h>
-
 #include <unistd.h>
+#include <vorbis/vorbisfile.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
+#include "buffer_stream.h"
 #include "engine_interface.h"
-#include "player/media_log.h"
-#include "stream/buffer_stream.h"
+#include "media_log.h"
 
 namespace orvox::test {
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <plat/a5platform.h>
+#include <plat/dsound.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -13,12 +15,9 @@
 #include <string>
 #include <vector>
 
-#include <plat/a5platform.h>
-#include <plat/dsound.h>
-
-#include "../platform/mix_capture.h"
+#include "mix_capture.h"
 #include "engine_records.h"
-#include "player/player.h"
+#include "player.h"
 #include "recording_device.h"
 
 namespace orvox::test {

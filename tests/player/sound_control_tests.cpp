@@ -6,7 +6,7 @@
 #include <string>
 
 #include "player_fixture.h"
-#include "stream/sound_stream.h"
+#include "sound_stream.h"
 
 namespace orvox::test {
 namespace {

@@ -14,13 +14,13 @@
 #include <future>
 #include <string>
 
+#include "media_log.h"
+#include "mp3_stream.h"
 #include "mpeg_reference.h"
-#include "player/media_log.h"
-#include "player/tracker.h"
+#include "ogg_stream.h"
 #include "player_fixture.h"
 #include "song_player.h"
-#include "stream/mp3_stream.h"
-#include "stream/ogg_stream.h"
+#include "tracker.h"
 
 namespace orvox::test {
 namespace {

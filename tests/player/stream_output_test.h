@@ -7,8 +7,8 @@
 #include <cmath>
 #include <string>
 
+#include "buffer_stream.h"
 #include "player_fixture.h"
-#include "stream/buffer_stream.h"
 
 namespace orvox::test {
 

@@ -4,7 +4,7 @@
 
 #include <plat/a5platform.h>
 
-#include "../openal_pinned.h"
+#include "openal_pinned.h"
 
 int main(int argc, char** argv) {
     pinOpenAl();

@@ -1,11 +1,11 @@
 // libwavestream.so as the engine sees it: loaded with dlopen, called through its exports
 // with fixed-point numbers and engine string records.
 #include <dlfcn.h>
-#include <engine_records.h>
 #include <gtest/gtest.h>
 #include <plat/a5platform.h>
 #include <unistd.h>
 
+#include "engine_records.h"
 #include "wav_bytes.h"
 
 using namespace wavtest;

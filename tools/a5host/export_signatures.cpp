@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "player/orvox_api.h"
-#include "wavestream/song_exports.h"
+#include "orvox_api.h"
+#include "song_exports.h"
 
 namespace a5host {
 namespace {

@@ -2,10 +2,11 @@
 // frame's body into the frame buffer and keeps the Layer III bit reservoir.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 
 #include "codec/bit_reader.h"
-#include "mpegaudio/decoder.h"
 
 namespace mpa {
 

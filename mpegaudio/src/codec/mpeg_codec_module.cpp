@@ -1,5 +1,7 @@
 // The MPEG audio codec as a module of the decoder: stream analysis, seeking fractions,
 // per-frame decoding and what the stream reports about itself.
+#include <mpegaudio/mpeg_codec.h>
+
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -7,7 +9,6 @@
 
 #include "codec/frame_decoder.h"
 #include "codec/stream_analysis.h"
-#include "mpegaudio/mpeg_codec.h"
 
 namespace mpa {
 

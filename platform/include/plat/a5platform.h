@@ -10,8 +10,8 @@
 // mixing all follow the clock in time order, so a run gives the same bytes every time.
 #pragma once
 
-#include "plat/dsound.h"
-#include "plat/wintypes.h"
+#include <plat/dsound.h>
+#include <plat/wintypes.h>
 
 enum A5Output : int {
     A5_OUTPUT_DEFAULT = 0,  // A5_AUDIO_OUTPUT from the environment, else the device

@@ -8,8 +8,8 @@
 // reads what any handle last set. It starts at the maximum.
 #pragma once
 
-#include "plat/mmsystem.h"
-#include "plat/wintypes.h"
+#include <plat/mmsystem.h>
+#include <plat/wintypes.h>
 
 struct HMIXER__;
 using HMIXER = HMIXER__*;

@@ -3,7 +3,7 @@
 // mixed into the one process-wide output (see a5platform.h).
 #pragma once
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
 inline constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 3;

@@ -16,7 +16,7 @@
 // the EAX class is not registered and no device makes hardware voices.
 #pragma once
 
-#include "plat/dsound.h"
+#include <plat/dsound.h>
 
 inline constexpr CLSID CLSID_EAXDirectSound = {0x4FF53B81, 0x1CE0, 0x11D3, {0xAA, 0xB8, 0x00, 0xA0, 0xC9, 0x59, 0x49, 0xD5}};
 inline constexpr GUID DSPROPSETID_EAX20_ListenerProperties = {

@@ -26,7 +26,7 @@
 //   completes before mciSendCommandA returns.
 #pragma once
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 using MCIDEVICEID = UINT;
 using MCIERROR = DWORD;

@@ -2,7 +2,7 @@
 // service's own thread, in due-time order, following the platform clock (real or virtual).
 #pragma once
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 using LPTIMECALLBACK = void (*)(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR reserved1,
                                 DWORD_PTR reserved2);

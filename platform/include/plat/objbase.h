@@ -1,7 +1,7 @@
 // COM activation: CoCreateInstance over a registry of classes by CLSID.
 #pragma once
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 inline constexpr DWORD CLSCTX_ALL = 0x17;

@@ -2,8 +2,8 @@
 // Header-only, for hosts and plug-ins alike.
 #pragma once
 
-#include "plat/winbase.h"
-#include "plat/wintypes.h"
+#include <plat/winbase.h>
+#include <plat/wintypes.h>
 
 #include <utility>
 

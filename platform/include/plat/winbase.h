@@ -2,7 +2,7 @@
 // sleeping, the message box stand-in and the host program's resources.
 #pragma once
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;

@@ -3,6 +3,10 @@
 // Checks what a caller relies on: a tag exactly when the last 128 bytes start with "TAG",
 // each text within its field's length, without trailing padding, and the file opened for
 // decoding whatever the tag holds.
+#include <mpegaudio/decoder.h>
+#include <mpegaudio/file_modules.h>
+#include <mpegaudio/mpeg_codec.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,9 +15,6 @@
 #include <vector>
 
 #include "fuzz_target.h"
-#include "mpegaudio/decoder.h"
-#include "mpegaudio/file_modules.h"
-#include "mpegaudio/mpeg_codec.h"
 #include "scratch_folder.h"
 
 namespace {

@@ -4,14 +4,16 @@
 // one of small seeds: the first frames of a stream reach the decoding paths a song has (the
 // bit reservoir, a seek, a resync), and more frames only repeat them at a cost. Junk costs
 // most: the decoder looks for a header byte by byte through its input chain.
+
+#include <mpegaudio/decoder.h>
+#include <mpegaudio/mpeg_codec.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "fuzz_target.h"
 #include "memory_input.h"
-#include "mpegaudio/decoder.h"
-#include "mpegaudio/mpeg_codec.h"
 
 namespace {
 

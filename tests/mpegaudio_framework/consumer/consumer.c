@@ -1,7 +1,8 @@
 /* Writes one block of silence through the installed file output module as a WAV file
- * and checks its size; plain C, so the public headers must be C. */
+ * and checks its size, and checks one frame header; plain C, so the public headers must be C. */
 #include <mpegaudio/decoder.h>
 #include <mpegaudio/file_modules.h>
+#include <mpegaudio/frame_header.h>
 #include <stdio.h>
 
 int main(int argc, char **argv) {
@@ -10,7 +11,9 @@ int main(int argc, char **argv) {
     Decoder *d = NULL;
     FILE *f;
     long size;
+    MpegFrameHeader header;
     if (argc != 2) return 2;
+    if (mpeg_header_check(0xFFFB9000u, &header) != MPA_OK || header.frame_bytes != 417) return 10;
     snprintf(name, sizeof name, "wav:%s", argv[1]);
     if (decoder_create(&d) != 0) return 3;
     if (decoder_register_output(d, file_output_module()) != 0) return 4;

@@ -1,7 +1,5 @@
 #include "tracker.h"
 
-#include "tracker_driver.h"
-
 #include <mikmod.h>
 #include <plat/file_open.h>
 #include <plat/mmsystem.h>
@@ -12,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <utility>
+
+#include "tracker_driver.h"
 
 namespace orvox::tracker {
 namespace {

@@ -1,12 +1,13 @@
 #include "stream_decode.h"
 
+#include <mpegaudio/mpeg_codec.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "error_trap.h"
 #include "memory_source.h"
-#include "mpegaudio/mpeg_codec.h"
 
 namespace mpa::test {
 

@@ -1,13 +1,14 @@
 // Test helpers: read a file, decode a whole stream from memory with the frame decoder.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "codec/frame_decoder.h"
 #include "memory_input.h"
-#include "mpegaudio/decoder.h"
 
 namespace mpa::test {
 

@@ -1,4 +1,4 @@
-#include "player/media_log.h"
+#include "media_log.h"
 
 #include <atomic>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include <plat/a5platform.h>
 
-#include "../platform/mix_capture.h"
+#include "mix_capture.h"
 
 #include <algorithm>
 #include <cstddef>

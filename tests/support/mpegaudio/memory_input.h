@@ -2,11 +2,11 @@
 // memory_input_name(&data). It reads exactly what is asked or nothing, like the file input.
 #pragma once
 
+#include <mpegaudio/decoder.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "mpegaudio/decoder.h"
 
 namespace mpa::test {
 
