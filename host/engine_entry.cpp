@@ -2,6 +2,7 @@
 
 #include "engine_interface.h"
 #include "engine_layout.h"
+#include "export_guard.h"
 
 namespace host {
 namespace {
@@ -57,17 +58,19 @@ void callInitServices() {
 }  // namespace host
 
 extern "C" __attribute__((visibility("default"))) int32_t A5_DLLAPI(void* engineInterface) {
-    using host::layout::word;
-    host::g_interface.store(engineInterface, std::memory_order_release);
+    return a5::guardExport(0, [&]() -> int32_t {
+        using host::layout::word;
+        host::g_interface.store(engineInterface, std::memory_order_release);
 
-    host::EntryCopies copies;
-    copies.engineTable = word(engineInterface, host::layout::kEngineTable);
-    const auto* table = reinterpret_cast<const void*>(copies.engineTable);
-    copies.engineTableWords[0] = word(table, 0);
-    copies.engineTableWords[1] = word(table, 1);
-    copies.engineTableWords[2] = word(table, 4);
-    copies.functionTable = word(engineInterface, host::layout::kFunctionTable);
-    copies.functionTableWord2 = word(reinterpret_cast<const void*>(copies.functionTable), 2);
-    host::g_copies = copies;
-    return 511;
+        host::EntryCopies copies;
+        copies.engineTable = word(engineInterface, host::layout::kEngineTable);
+        const auto* table = reinterpret_cast<const void*>(copies.engineTable);
+        copies.engineTableWords[0] = word(table, 0);
+        copies.engineTableWords[1] = word(table, 1);
+        copies.engineTableWords[2] = word(table, 4);
+        copies.functionTable = word(engineInterface, host::layout::kFunctionTable);
+        copies.functionTableWord2 = word(reinterpret_cast<const void*>(copies.functionTable), 2);
+        host::g_copies = copies;
+        return 511;
+    });
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine_interface.h"
+#include "export_guard.h"
 #include "song_player.h"
 
 namespace {
@@ -17,56 +18,45 @@ wavestream::SongPlayer& song() {
     return player;
 }
 
-// Runs a script call; an allocation failure or any other exception answers `failure`.
-template <typename Call>
-fixed answer(Call call, int failure) {
-    try {
-        return host::toFixed(call());
-    } catch (...) {
-        return host::toFixed(failure);
-    }
-}
-
 }  // namespace
 
 WS_EXPORT fixed ws_loadSong(const void* name, fixed channels, fixed samplesPerSec, fixed bitsPerSample) {
-    return answer(
-        [&] {
-            return song().load(host::mainWindow(), host::stringText(name), host::toInt(channels),
-                               host::toInt(samplesPerSec), host::toInt(bitsPerSample));
-        },
-        -5);
+    return a5::guardExport(host::toFixed(-5), [&] {
+        return host::toFixed(song().load(host::mainWindow(), host::stringText(name), host::toInt(channels),
+                                         host::toInt(samplesPerSec), host::toInt(bitsPerSample)));
+    });
 }
 
 WS_EXPORT fixed ws_playSong(fixed volume, fixed loop) {
-    return answer([&] { return song().play(volume / 1024.0, host::isSwitchOn(loop)); }, -5);
+    return a5::guardExport(host::toFixed(-5), [&] {
+        return host::toFixed(song().play(volume / 1024.0, host::isSwitchOn(loop)));
+    });
 }
 
 WS_EXPORT fixed ws_stopSong() {
-    return answer([] { return song().stop(); }, -1);
+    return a5::guardExport(host::toFixed(-1), [] { return host::toFixed(song().stop()); });
 }
 
 WS_EXPORT fixed ws_killSong() {
-    return answer([] { return song().kill(); }, 0);
+    return a5::guardExport(host::toFixed(0), [] { return host::toFixed(song().kill()); });
 }
 
 WS_EXPORT fixed ws_setSongVol(fixed volume) {
-    return answer([&] { return song().setVolume(volume / 1024.0); }, -1);
+    return a5::guardExport(host::toFixed(-1),
+                           [&] { return host::toFixed(song().setVolume(volume / 1024.0)); });
 }
 
 WS_EXPORT fixed ws_getSongVol() {
-    return answer([] { return song().volume(); }, -1);
+    return a5::guardExport(host::toFixed(-1), [] { return host::toFixed(song().volume()); });
 }
 
 WS_EXPORT fixed ws_isSongPlaying() {
-    return answer([] { return song().isPlaying(); }, -1);
+    return a5::guardExport(host::toFixed(-1), [] { return host::toFixed(song().isPlaying()); });
 }
 
 WS_EXPORT fixed __init() {
-    return answer(
-        [] {
-            host::callInitServices();
-            return 0;
-        },
-        0);
+    return a5::guardExport(host::toFixed(0), [] {
+        host::callInitServices();
+        return host::toFixed(0);
+    });
 }

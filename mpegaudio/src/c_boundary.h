@@ -1,5 +1,7 @@
-// Every exported function runs its body through guarded(): exceptions stop here and become
-// status codes, so nothing is ever thrown across the C interface.
+// What the decoder library's C interface answers when a body throws. Every exported
+// function and every module slot runs its body through a5::guardExport with
+// failure_status: the codec's fatal-frame error becomes -700, exhausted memory -100,
+// anything else -103, and nothing is ever thrown across the C interface.
 #pragma once
 
 #include <mpegaudio/decoder.h>
@@ -8,22 +10,14 @@
 #include <new>
 
 #include "error_trap.h"
+#include "export_guard.h"
 
 namespace mpa {
 
-template <class R, class F>
-R guarded_or(R on_failure, F&& body) noexcept {
+// Only called from inside the guard's handler, where the exception can be rethrown.
+inline std::int32_t failure_status() noexcept {
     try {
-        return body();
-    } catch (...) {
-        return on_failure;
-    }
-}
-
-template <class F>
-std::int32_t guarded(F&& body) noexcept {
-    try {
-        return body();
+        throw;
     } catch (const FatalDecodeError&) {
         return MPA_E_FATAL;
     } catch (const std::bad_alloc&) {

@@ -35,25 +35,21 @@ std::int32_t push_options(Decoder* d, std::uint32_t mask) {
 std::int32_t set_option(Decoder* d, std::int32_t DecoderOptions::*field, std::int32_t value,
                         std::int32_t highest, std::uint32_t mask) {
     if (d == nullptr || value < 0 || value > highest) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> std::int32_t {
-        d->priv->options.*field = value;
-        return push_options(d, mask);
-    });
+    d->priv->options.*field = value;
+    return push_options(d, mask);
 }
 
 // Lets the codec write its current value back, then answers with the stored one.
 std::int32_t get_option(Decoder* d, std::int32_t DecoderOptions::*field, std::uint32_t mask) {
     if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> std::int32_t {
-        const CodecMethods* codec = d->codec.codec != nullptr ? &d->codec.codec->descriptor.codec : nullptr;
-        if (d->codec.instance != nullptr && codec != nullptr && codec->read_options != nullptr) {
-            // The codec writes into a copy so it cannot replace the decoder's equalizer block.
-            DecoderOptions current = d->priv->options;
-            codec->read_options(d->codec.instance, &current, mask);
-            d->priv->options.*field = current.*field;
-        }
-        return d->priv->options.*field;
-    });
+    const CodecMethods* codec = d->codec.codec != nullptr ? &d->codec.codec->descriptor.codec : nullptr;
+    if (d->codec.instance != nullptr && codec != nullptr && codec->read_options != nullptr) {
+        // The codec writes into a copy so it cannot replace the decoder's equalizer block.
+        DecoderOptions current = d->priv->options;
+        codec->read_options(d->codec.instance, &current, mask);
+        d->priv->options.*field = current.*field;
+    }
+    return d->priv->options.*field;
 }
 
 std::int32_t decode(Decoder* d, void* buffer) {
@@ -69,7 +65,7 @@ std::int32_t decode(Decoder* d, void* buffer) {
     pcm.bytes_per_sample = 2;
     d->status.info.flags = 0;
 
-    // A fatal error inside the codec throws FatalDecodeError; guarded() turns it into -700.
+    // A fatal error inside the codec throws FatalDecodeError; the export's guard turns it into -700.
     // Unwinding runs every destructor between here and the throw.
     if (std::int32_t rc = d->codec.codec->descriptor.codec.decode(d->codec.instance, &pcm, &d->status.info);
         rc != 0) {
@@ -96,20 +92,21 @@ bool output_ready(Decoder* d) {
 
 }  // namespace mpa
 
-using mpa::guarded;
 using mpa::internal_error;
 
 extern "C" {
 
 MPA_API void decoder_report(Decoder* d, int32_t module_id, const char* summary, const char* detail) {
-    if (d == nullptr || d->on_error == nullptr) return;
-    mpa::guarded([&]() -> int32_t { return d->on_error(d->error_user, module_id, 0, summary, detail); });
+    a5::guardExport([&] {
+        if (d == nullptr || d->on_error == nullptr) return;
+        d->on_error(d->error_user, module_id, 0, summary, detail);
+    });
 }
 
 MPA_API int32_t decoder_create(Decoder** out) {
-    if (out == nullptr) return MPA_E_BAD_ARGUMENT;
-    *out = nullptr;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (out == nullptr) return MPA_E_BAD_ARGUMENT;
+        *out = nullptr;
         auto d = std::make_unique<Decoder>();
         auto priv = std::make_unique<DecoderPrivate>(d.get());
         mpa::fill_services(d->services);
@@ -121,27 +118,31 @@ MPA_API int32_t decoder_create(Decoder** out) {
 }
 
 MPA_API int32_t decoder_destroy(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    mpa::guarded([&]() -> int32_t {
-        mpa::release_input(d);
-        mpa::release_output(d);
-        if (d->codec.instance != nullptr && d->codec.codec != nullptr)
-            d->codec.codec->descriptor.codec.destroy(d->codec.instance);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        // The object goes even when a module's delete or close throws.
+        a5::guardExport([&] {
+            mpa::release_input(d);
+            mpa::release_output(d);
+            if (d->codec.instance != nullptr && d->codec.codec != nullptr)
+                d->codec.codec->descriptor.codec.destroy(d->codec.instance);
+        });
+        delete d->priv;  // destroys the filters, then the module records and property lists
+        delete d;
         return MPA_OK;
     });
-    delete d->priv;  // destroys the filters, then the module records and property lists
-    delete d;
-    return MPA_OK;
 }
 
 MPA_API int32_t decoder_decode(Decoder* d, void* buffer) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return mpa::decode(d, buffer); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return mpa::decode(d, buffer);
+    });
 }
 
 MPA_API int32_t decoder_decode_to_output(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
         if (!mpa::output_ready(d)) return MPA_E_INTERNAL;
         FilterLink* out = d->priv->output_chain.head();
         void* buffer = decoder_output_link_get_buffer(out, d->codec.max_bytes);
@@ -170,8 +171,8 @@ MPA_API int32_t decoder_decode_to_output(Decoder* d) {
 }
 
 MPA_API int32_t decoder_read_input(Decoder* d, void* buffer, int32_t count) {
-    if (d == nullptr || buffer == nullptr || count < 0) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || buffer == nullptr || count < 0) return MPA_E_BAD_ARGUMENT;
         if (d->input.open == 0) return internal_error(d, "input not open");
         const int32_t got = decoder_input_link_read(d->priv->input_chain.head(), buffer, count);
         if (got <= 0) return got == 0 ? MPA_E_END_OF_INPUT : got;
@@ -181,8 +182,8 @@ MPA_API int32_t decoder_read_input(Decoder* d, void* buffer, int32_t count) {
 }
 
 MPA_API int32_t decoder_reset_codec(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
         if (d->input.open == 0) return internal_error(d, "input not open");
         if (d->codec.instance == nullptr || d->codec.codec->descriptor.codec.reset == nullptr) return MPA_OK;
         return d->codec.codec->descriptor.codec.reset(d->codec.instance);
@@ -190,25 +191,33 @@ MPA_API int32_t decoder_reset_codec(Decoder* d) {
 }
 
 MPA_API int32_t decoder_set_channel_mode(Decoder* d, int32_t mode) {
-    return mpa::set_option(d, &DecoderOptions::channel_mode, mode, MPA_CHANNELS_MIX, MPA_OPTION_CHANNELS);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        return mpa::set_option(d, &DecoderOptions::channel_mode, mode, MPA_CHANNELS_MIX, MPA_OPTION_CHANNELS);
+    });
 }
 
 MPA_API int32_t decoder_get_channel_mode(Decoder* d) {
-    return mpa::get_option(d, &DecoderOptions::channel_mode, MPA_OPTION_CHANNELS);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        return mpa::get_option(d, &DecoderOptions::channel_mode, MPA_OPTION_CHANNELS);
+    });
 }
 
 MPA_API int32_t decoder_set_downsampling(Decoder* d, int32_t value) {
-    return mpa::set_option(d, &DecoderOptions::downsampling, value, MPA_RATE_QUARTER,
-                           MPA_OPTION_DOWNSAMPLING);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        return mpa::set_option(d, &DecoderOptions::downsampling, value, MPA_RATE_QUARTER,
+                               MPA_OPTION_DOWNSAMPLING);
+    });
 }
 
 MPA_API int32_t decoder_get_downsampling(Decoder* d) {
-    return mpa::get_option(d, &DecoderOptions::downsampling, MPA_OPTION_DOWNSAMPLING);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        return mpa::get_option(d, &DecoderOptions::downsampling, MPA_OPTION_DOWNSAMPLING);
+    });
 }
 
 MPA_API int32_t decoder_set_equalizer(Decoder* d, const int8_t* steps) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
         DecoderPrivate& p = *d->priv;
         if (steps == nullptr) {
             p.equalizer.reset();
@@ -222,19 +231,21 @@ MPA_API int32_t decoder_set_equalizer(Decoder* d, const int8_t* steps) {
 }
 
 MPA_API int32_t decoder_get_equalizer(Decoder* d, int8_t* steps) {
-    if (d == nullptr || steps == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (d->priv->equalizer) {
-        std::copy(d->priv->equalizer->begin(), d->priv->equalizer->end(), steps);
-    } else {
-        std::fill_n(steps, MPA_EQUALIZER_STEPS, int8_t{0});
-    }
-    return MPA_OK;
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || steps == nullptr) return MPA_E_BAD_ARGUMENT;
+        if (d->priv->equalizer) {
+            std::copy(d->priv->equalizer->begin(), d->priv->equalizer->end(), steps);
+        } else {
+            std::fill_n(steps, MPA_EQUALIZER_STEPS, int8_t{0});
+        }
+        return MPA_OK;
+    });
 }
 
 // Property services. Setting or deleting a stream property marks the stream info changed.
 MPA_API int32_t decoder_set_stream_int(Decoder* d, const char* name, int32_t value) {
-    if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
         const int32_t rc = d->priv->stream_properties.set_int(name, value);
         if (rc == 0) d->status.info.flags |= MPA_INFO_PROPERTIES;
         return rc;
@@ -242,13 +253,15 @@ MPA_API int32_t decoder_set_stream_int(Decoder* d, const char* name, int32_t val
 }
 
 MPA_API int32_t decoder_get_stream_int(Decoder* d, const char* name, int32_t* value) {
-    if (d == nullptr || name == nullptr || value == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->stream_properties.get_int(name, value); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr || value == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->stream_properties.get_int(name, value);
+    });
 }
 
 MPA_API int32_t decoder_set_stream_string(Decoder* d, const char* name, const char* text) {
-    if (d == nullptr || name == nullptr || text == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr || text == nullptr) return MPA_E_BAD_ARGUMENT;
         const int32_t rc = d->priv->stream_properties.set_string(name, text);
         if (rc == 0) d->status.info.flags |= MPA_INFO_PROPERTIES;
         return rc;
@@ -256,13 +269,15 @@ MPA_API int32_t decoder_set_stream_string(Decoder* d, const char* name, const ch
 }
 
 MPA_API int32_t decoder_get_stream_string(Decoder* d, const char* name, char* out, uint32_t capacity) {
-    if (d == nullptr || name == nullptr || out == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->stream_properties.get_string(name, out, capacity); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr || out == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->stream_properties.get_string(name, out, capacity);
+    });
 }
 
 MPA_API int32_t decoder_delete_stream(Decoder* d, const char* name) {
-    if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
         const int32_t rc = d->priv->stream_properties.remove(name);
         if (rc == 0) d->status.info.flags |= MPA_INFO_PROPERTIES;
         return rc;
@@ -270,43 +285,55 @@ MPA_API int32_t decoder_delete_stream(Decoder* d, const char* name) {
 }
 
 MPA_API int32_t decoder_set_global_int(Decoder* d, const char* name, int32_t value) {
-    if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->global_properties.set_int(name, value); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->global_properties.set_int(name, value);
+    });
 }
 
 MPA_API int32_t decoder_get_global_int(Decoder* d, const char* name, int32_t* value) {
-    if (d == nullptr || name == nullptr || value == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->global_properties.get_int(name, value); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr || value == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->global_properties.get_int(name, value);
+    });
 }
 
 MPA_API int32_t decoder_set_global_string(Decoder* d, const char* name, const char* text) {
-    if (d == nullptr || name == nullptr || text == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->global_properties.set_string(name, text); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr || text == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->global_properties.set_string(name, text);
+    });
 }
 
 MPA_API int32_t decoder_get_global_string(Decoder* d, const char* name, char* out, uint32_t capacity) {
-    if (d == nullptr || name == nullptr || out == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->global_properties.get_string(name, out, capacity); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr || out == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->global_properties.get_string(name, out, capacity);
+    });
 }
 
 MPA_API int32_t decoder_delete_global(Decoder* d, const char* name) {
-    if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->global_properties.remove(name); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->global_properties.remove(name);
+    });
 }
 
 MPA_API int32_t decoder_add_watcher(Decoder* d, const char* name, uintptr_t user, PropertyWatchFn callback,
                                     PropertyWatcher** handle) {
-    if (d == nullptr || name == nullptr || callback == nullptr || handle == nullptr)
-        return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || name == nullptr || callback == nullptr || handle == nullptr)
+            return MPA_E_BAD_ARGUMENT;
         *handle = d->priv->global_properties.add_watcher(name, user, callback);
         return MPA_OK;
     });
 }
 
 MPA_API int32_t decoder_remove_watcher(Decoder* d, PropertyWatcher* handle) {
-    if (d == nullptr || handle == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->global_properties.remove_watcher(handle); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || handle == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->global_properties.remove_watcher(handle);
+    });
 }
 
 }  // extern "C"

@@ -54,7 +54,7 @@ int32_t open(void* instance) {
     if (int error = in.file.open(in.name.c_str(), plat::FileMode::Read); error != 0) {
         return mpa::report_open_failure(in.decoder, in.module_id, "cannot open input file", error, true);
     }
-    return mpa::guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
         if (mpa::wants_id3v1(in.name)) read_tag(in);
         std::rewind(in.file.get());
         return MPA_OK;
@@ -107,5 +107,5 @@ constexpr ModuleDescriptor kDescriptor{
 }  // namespace
 
 extern "C" MPA_API const ModuleDescriptor* file_input_module(void) {
-    return &kDescriptor;
+    return a5::guardExport(nullptr, [&]() -> const ModuleDescriptor* { return &kDescriptor; });
 }

@@ -93,7 +93,7 @@ std::int32_t create_file_instance(void** instance, const char* name, const Modul
         decoder_report(d, id, "internal error", Instance::kRefusal);
         return MPA_E_BAD_ARGUMENT;
     }
-    return guarded([&]() -> std::int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> std::int32_t {
         auto created = std::make_unique<Instance>();
         created->name = name;
         created->module_id = id;

@@ -106,7 +106,7 @@ int32_t write(void* instance, const void* buffer, int32_t bytes, int32_t, int32_
               int32_t sample_rate) {
     FileOutput& out = *self(instance);
     if (out.file.get() == nullptr || buffer == nullptr || bytes <= 0) return 0;
-    return mpa::guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
         if (!out.header_written) {
             out.sample_rate = static_cast<std::uint32_t>(std::max(sample_rate, 0));
             out.channels = static_cast<std::uint32_t>(std::max(channels, 0));
@@ -147,5 +147,5 @@ constexpr ModuleDescriptor kDescriptor{
 }  // namespace
 
 extern "C" MPA_API const ModuleDescriptor* file_output_module(void) {
-    return &kDescriptor;
+    return a5::guardExport(nullptr, [&]() -> const ModuleDescriptor* { return &kDescriptor; });
 }

@@ -109,16 +109,13 @@ struct OutputSide {
 
 template <class Side, auto FilterSlot, auto ModuleSlot, class R, class... A>
 R forward(FilterLink* link, R fallback, A... args) {
-    return mpa::guarded_or(fallback, [&]() -> R {
-        for (; link != nullptr && !is_base(link); link = link->next) {
-            if (auto method = Side::filter(link).*FilterSlot)
-                return method(link->instance, link->next, args...);
-        }
-        if (link == nullptr) return fallback;
-        const auto* module = Side::module(link->decoder);
-        if (module == nullptr || module->*ModuleSlot == nullptr) return fallback;
-        return (module->*ModuleSlot)(Side::instance(link->decoder), args...);
-    });
+    for (; link != nullptr && !is_base(link); link = link->next) {
+        if (auto method = Side::filter(link).*FilterSlot) return method(link->instance, link->next, args...);
+    }
+    if (link == nullptr) return fallback;
+    const auto* module = Side::module(link->decoder);
+    if (module == nullptr || module->*ModuleSlot == nullptr) return fallback;
+    return (module->*ModuleSlot)(Side::instance(link->decoder), args...);
 }
 
 template <class Side, auto FilterSlot, auto ModuleSlot>
@@ -139,78 +136,115 @@ constexpr std::int32_t kInternal = MPA_E_INTERNAL;
 extern "C" {
 
 MPA_API int32_t decoder_input_link_open(FilterLink* link) {
-    return forward<InputSide, &InputFilterMethods::open, &InputMethods::open>(link, kInternal);
+    return a5::guardExport(kInternal, [&]() -> int32_t {
+        return forward<InputSide, &InputFilterMethods::open, &InputMethods::open>(link, kInternal);
+    });
 }
 MPA_API int32_t decoder_input_link_close(FilterLink* link) {
-    return forward<InputSide, &InputFilterMethods::close, &InputMethods::close>(link, kInternal);
+    return a5::guardExport(kInternal, [&]() -> int32_t {
+        return forward<InputSide, &InputFilterMethods::close, &InputMethods::close>(link, kInternal);
+    });
 }
 MPA_API int32_t decoder_input_link_read(FilterLink* link, void* buffer, int32_t count) {
-    return forward<InputSide, &InputFilterMethods::read, &InputMethods::read>(link, kInternal, buffer, count);
+    return a5::guardExport(kInternal, [&]() -> int32_t {
+        return forward<InputSide, &InputFilterMethods::read, &InputMethods::read>(link, kInternal, buffer,
+                                                                                  count);
+    });
 }
 MPA_API int32_t decoder_input_link_seek(FilterLink* link, uint64_t position) {
-    return forward<InputSide, &InputFilterMethods::seek, &InputMethods::seek>(link, kFail, position);
+    return a5::guardExport(kFail, [&]() -> int32_t {
+        return forward<InputSide, &InputFilterMethods::seek, &InputMethods::seek>(link, kFail, position);
+    });
 }
 MPA_API int32_t decoder_input_link_can_seek(FilterLink* link) {
-    return forward<InputSide, &InputFilterMethods::can_seek, &InputMethods::can_seek>(link, 0);
+    return a5::guardExport(0, [&]() -> int32_t {
+        return forward<InputSide, &InputFilterMethods::can_seek, &InputMethods::can_seek>(link, 0);
+    });
 }
 MPA_API uint64_t decoder_input_link_size(FilterLink* link) {
-    return forward<InputSide, &InputFilterMethods::size, &InputMethods::size>(link, uint64_t{0});
+    return a5::guardExport(uint64_t{0}, [&]() -> uint64_t {
+        return forward<InputSide, &InputFilterMethods::size, &InputMethods::size>(link, uint64_t{0});
+    });
 }
 MPA_API int32_t decoder_input_link_control(FilterLink* link, intptr_t a, intptr_t b, intptr_t c) {
-    return forward<InputSide, &InputFilterMethods::control, &InputMethods::control>(link, kFail, a, b, c);
+    return a5::guardExport(kFail, [&]() -> int32_t {
+        return forward<InputSide, &InputFilterMethods::control, &InputMethods::control>(link, kFail, a, b, c);
+    });
 }
 
 MPA_API int32_t decoder_output_link_open(FilterLink* link) {
-    return forward<OutputSide, &OutputFilterMethods::open, &OutputMethods::open>(link, kInternal);
+    return a5::guardExport(kInternal, [&]() -> int32_t {
+        return forward<OutputSide, &OutputFilterMethods::open, &OutputMethods::open>(link, kInternal);
+    });
 }
 MPA_API int32_t decoder_output_link_close(FilterLink* link) {
-    return forward<OutputSide, &OutputFilterMethods::close, &OutputMethods::close>(link, kInternal);
+    return a5::guardExport(kInternal, [&]() -> int32_t {
+        return forward<OutputSide, &OutputFilterMethods::close, &OutputMethods::close>(link, kInternal);
+    });
 }
 MPA_API int32_t decoder_output_link_write(FilterLink* link, const void* buffer, int32_t bytes,
                                           int32_t bytes_per_sample, int32_t channels, int32_t sample_rate) {
-    return forward<OutputSide, &OutputFilterMethods::write, &OutputMethods::write>(
-        link, kInternal, buffer, bytes, bytes_per_sample, channels, sample_rate);
+    return a5::guardExport(kInternal, [&]() -> int32_t {
+        return forward<OutputSide, &OutputFilterMethods::write, &OutputMethods::write>(
+            link, kInternal, buffer, bytes, bytes_per_sample, channels, sample_rate);
+    });
 }
 MPA_API void* decoder_output_link_get_buffer(FilterLink* link, int32_t bytes) {
-    return forward<OutputSide, &OutputFilterMethods::get_buffer, &OutputMethods::get_buffer>(
-        link, static_cast<void*>(nullptr), bytes);
+    return a5::guardExport(nullptr, [&]() -> void* {
+        return forward<OutputSide, &OutputFilterMethods::get_buffer, &OutputMethods::get_buffer>(
+            link, static_cast<void*>(nullptr), bytes);
+    });
 }
 MPA_API int32_t decoder_output_link_set_format(FilterLink* link, const PcmFormat* format, uint32_t flags) {
-    return forward<OutputSide, &OutputFilterMethods::set_format, &OutputMethods::set_format>(link, 0, format,
-                                                                                             flags);
+    return a5::guardExport(0, [&]() -> int32_t {
+        return forward<OutputSide, &OutputFilterMethods::set_format, &OutputMethods::set_format>(
+            link, 0, format, flags);
+    });
 }
 MPA_API int32_t decoder_output_link_control_block(FilterLink* link, OutputControlBlock* block,
                                                   int32_t value) {
-    if (handled<OutputSide, &OutputFilterMethods::control_block, &OutputMethods::control_block>(link)) {
-        return forward<OutputSide, &OutputFilterMethods::control_block, &OutputMethods::control_block>(
-            link, kInternal, block, value);
-    }
-    if (block != nullptr) {
-        constexpr std::int32_t defaults[] = {2, 100, 100, 50, 1};
-        std::copy(std::begin(defaults), std::end(defaults), block->words + 2);
-    }
-    return MPA_OK;
+    return a5::guardExport(kInternal, [&]() -> int32_t {
+        if (handled<OutputSide, &OutputFilterMethods::control_block, &OutputMethods::control_block>(link)) {
+            return forward<OutputSide, &OutputFilterMethods::control_block, &OutputMethods::control_block>(
+                link, kInternal, block, value);
+        }
+        if (block != nullptr) {
+            constexpr std::int32_t defaults[] = {2, 100, 100, 50, 1};
+            std::copy(std::begin(defaults), std::end(defaults), block->words + 2);
+        }
+        return MPA_OK;
+    });
 }
 MPA_API int32_t decoder_output_link_tag(FilterLink* link, uintptr_t* word) {
-    return forward<OutputSide, &OutputFilterMethods::tag, &OutputMethods::tag>(link, kFail, word);
+    return a5::guardExport(kFail, [&]() -> int32_t {
+        return forward<OutputSide, &OutputFilterMethods::tag, &OutputMethods::tag>(link, kFail, word);
+    });
 }
 MPA_API uint32_t decoder_output_link_capabilities(FilterLink* link) {
-    return forward<OutputSide, &OutputFilterMethods::capabilities, &OutputMethods::capabilities>(
-        link, MPA_OUTPUT_DEFAULT_CAPS);
+    return a5::guardExport(MPA_OUTPUT_DEFAULT_CAPS, [&]() -> uint32_t {
+        return forward<OutputSide, &OutputFilterMethods::capabilities, &OutputMethods::capabilities>(
+            link, MPA_OUTPUT_DEFAULT_CAPS);
+    });
 }
 MPA_API int32_t decoder_output_link_control(FilterLink* link, intptr_t a, intptr_t b, intptr_t c) {
-    return forward<OutputSide, &OutputFilterMethods::control, &OutputMethods::control>(link, kFail, a, b, c);
+    return a5::guardExport(kFail, [&]() -> int32_t {
+        return forward<OutputSide, &OutputFilterMethods::control, &OutputMethods::control>(link, kFail, a, b,
+                                                                                           c);
+    });
 }
 
 MPA_API int32_t filter_link_id(const FilterLink* link) {
-    return link != nullptr ? link->id : MPA_E_BAD_ARGUMENT;
+    return a5::guardExport(mpa::failure_status,
+                           [&]() -> int32_t { return link != nullptr ? link->id : MPA_E_BAD_ARGUMENT; });
 }
 MPA_API void* filter_link_instance(const FilterLink* link) {
-    return link != nullptr ? link->instance : nullptr;
+    return a5::guardExport(nullptr, [&]() -> void* { return link != nullptr ? link->instance : nullptr; });
 }
 MPA_API const char* filter_link_name(const FilterLink* link) {
-    if (link == nullptr || link->filter.name == nullptr) return nullptr;
-    return mpa::guarded_or<const char*>(nullptr, [&] { return link->filter.name(); });
+    return a5::guardExport(nullptr, [&]() -> const char* {
+        if (link == nullptr || link->filter.name == nullptr) return nullptr;
+        return link->filter.name();
+    });
 }
 
 }  // extern "C"

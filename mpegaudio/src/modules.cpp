@@ -9,7 +9,6 @@
 #include "decoder_private.h"
 #include "module_info.h"
 
-using mpa::guarded;
 using mpa::internal_error;
 
 namespace {
@@ -57,31 +56,26 @@ const char* missing_slot(const ModuleDescriptor& m, Kind kind) {
 
 std::int32_t register_module(Decoder* d, const ModuleDescriptor* m, Kind kind) {
     if (d == nullptr || m == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        if ((m->version & MPA_VERSION_MASK) != MPA_MODULE_VERSION) return MPA_E_VERSION;
-        if (const char* message = missing_slot(*m, kind)) return internal_error(d, message);
-        auto& list = records(d, kind);
-        auto record =
-            std::make_unique<ModuleRecord>(ModuleRecord{*m, list.empty() ? 0 : list.front()->id + 1});
-        const std::int32_t id = record->id;
-        list.insert(list.begin(), std::move(record));
-        std::int32_t& count = kind == Kind::input    ? d->counts.inputs
-                              : kind == Kind::output ? d->counts.outputs
-                                                     : d->counts.codecs;
-        ++count;
-        return id;
-    });
+    if ((m->version & MPA_VERSION_MASK) != MPA_MODULE_VERSION) return MPA_E_VERSION;
+    if (const char* message = missing_slot(*m, kind)) return internal_error(d, message);
+    auto& list = records(d, kind);
+    auto record = std::make_unique<ModuleRecord>(ModuleRecord{*m, list.empty() ? 0 : list.front()->id + 1});
+    const std::int32_t id = record->id;
+    list.insert(list.begin(), std::move(record));
+    std::int32_t& count = kind == Kind::input    ? d->counts.inputs
+                          : kind == Kind::output ? d->counts.outputs
+                                                 : d->counts.codecs;
+    ++count;
+    return id;
 }
 
 std::int32_t query_module(Decoder* d, Kind kind, std::int32_t id, ModuleInfo* info, std::uint32_t flags) {
     if (d == nullptr || info == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
-        const ModuleRecord* r = find_record(d, kind, id);
-        if (r == nullptr) return MPA_E_UNKNOWN_ID;
-        const MpaQueryFn query = kind == Kind::codec ? r->descriptor.codec.query : r->descriptor.input.query;
-        if (query != nullptr) return query(info, flags);
-        return mpa::answer_query(mpa::unknown_module_text(), info, flags);
-    });
+    const ModuleRecord* r = find_record(d, kind, id);
+    if (r == nullptr) return MPA_E_UNKNOWN_ID;
+    const MpaQueryFn query = kind == Kind::codec ? r->descriptor.codec.query : r->descriptor.input.query;
+    if (query != nullptr) return query(info, flags);
+    return mpa::answer_query(mpa::unknown_module_text(), info, flags);
 }
 
 // Picks the module by id, or the newest whose match() takes the name.
@@ -289,43 +283,55 @@ void mpa::release_output(Decoder* d) {
 extern "C" {
 
 MPA_API int32_t decoder_register_input(Decoder* d, const ModuleDescriptor* m) {
-    return register_module(d, m, Kind::input);
+    return a5::guardExport(mpa::failure_status,
+                           [&]() -> int32_t { return register_module(d, m, Kind::input); });
 }
 MPA_API int32_t decoder_register_output(Decoder* d, const ModuleDescriptor* m) {
-    return register_module(d, m, Kind::output);
+    return a5::guardExport(mpa::failure_status,
+                           [&]() -> int32_t { return register_module(d, m, Kind::output); });
 }
 MPA_API int32_t decoder_register_codec(Decoder* d, const ModuleDescriptor* m) {
-    return register_module(d, m, Kind::codec);
+    return a5::guardExport(mpa::failure_status,
+                           [&]() -> int32_t { return register_module(d, m, Kind::codec); });
 }
 
 MPA_API int32_t decoder_query_input_module(Decoder* d, int32_t id, ModuleInfo* info, uint32_t flags) {
-    return query_module(d, Kind::input, id, info, flags);
+    return a5::guardExport(mpa::failure_status,
+                           [&]() -> int32_t { return query_module(d, Kind::input, id, info, flags); });
 }
 MPA_API int32_t decoder_query_output_module(Decoder* d, int32_t id, ModuleInfo* info, uint32_t flags) {
-    return query_module(d, Kind::output, id, info, flags);
+    return a5::guardExport(mpa::failure_status,
+                           [&]() -> int32_t { return query_module(d, Kind::output, id, info, flags); });
 }
 MPA_API int32_t decoder_query_codec(Decoder* d, int32_t id, ModuleInfo* info, uint32_t flags) {
-    return query_module(d, Kind::codec, id, info, flags);
+    return a5::guardExport(mpa::failure_status,
+                           [&]() -> int32_t { return query_module(d, Kind::codec, id, info, flags); });
 }
 
 MPA_API int32_t decoder_attach_input(Decoder* d, const char* name, int32_t module_id) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return attach(d, input_slot(d), name, module_id); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return attach(d, input_slot(d), name, module_id);
+    });
 }
 
 MPA_API int32_t decoder_detach_input(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return detach(d, input_slot(d)); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return detach(d, input_slot(d));
+    });
 }
 
 MPA_API int32_t decoder_open_input(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return open_input(d); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return open_input(d);
+    });
 }
 
 MPA_API int32_t decoder_close_input(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
         if (d->input.open == 0) return internal_error(d, "input not open");
         const std::int32_t rc = decoder_input_link_close(d->priv->input_chain.head());
         d->input.open = 0;
@@ -337,29 +343,37 @@ MPA_API int32_t decoder_close_input(Decoder* d) {
 }
 
 MPA_API int32_t decoder_input_control(Decoder* d, intptr_t a, intptr_t b, intptr_t c) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (d->input.instance == nullptr) return internal_error(d, "null input instance");
-    return decoder_input_link_control(d->priv->input_chain.head(), a, b, c);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        if (d->input.instance == nullptr) return internal_error(d, "null input instance");
+        return decoder_input_link_control(d->priv->input_chain.head(), a, b, c);
+    });
 }
 
 MPA_API int32_t decoder_attach_output(Decoder* d, const char* name, int32_t module_id) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return attach(d, output_slot(d), name, module_id); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return attach(d, output_slot(d), name, module_id);
+    });
 }
 
 MPA_API int32_t decoder_detach_output(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return detach(d, output_slot(d)); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return detach(d, output_slot(d));
+    });
 }
 
 MPA_API int32_t decoder_open_output(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return open_output(d); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return open_output(d);
+    });
 }
 
 MPA_API int32_t decoder_close_output(Decoder* d) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
         if (d->output.open == 0) return internal_error(d, "output not open");
         const std::int32_t rc = decoder_output_link_close(d->priv->output_chain.head());
         d->output.open = 0;
@@ -369,58 +383,74 @@ MPA_API int32_t decoder_close_output(Decoder* d) {
 
 MPA_API int32_t decoder_write_output(Decoder* d, const void* buffer, int32_t bytes, int32_t bytes_per_sample,
                                      int32_t channels, int32_t sample_rate) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (d->output.open == 0) return internal_error(d, "output not open");
-    return decoder_output_link_write(d->priv->output_chain.head(), buffer, bytes, bytes_per_sample, channels,
-                                     sample_rate);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        if (d->output.open == 0) return internal_error(d, "output not open");
+        return decoder_output_link_write(d->priv->output_chain.head(), buffer, bytes, bytes_per_sample,
+                                         channels, sample_rate);
+    });
 }
 
 MPA_API int32_t decoder_set_output_format(Decoder* d, const PcmFormat* format, uint32_t flags) {
-    if (d == nullptr || format == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (d->output.open == 0) return internal_error(d, "output not open");
-    return decoder_output_link_set_format(d->priv->output_chain.head(), format, flags);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || format == nullptr) return MPA_E_BAD_ARGUMENT;
+        if (d->output.open == 0) return internal_error(d, "output not open");
+        return decoder_output_link_set_format(d->priv->output_chain.head(), format, flags);
+    });
 }
 
 MPA_API int32_t decoder_output_control(Decoder* d, OutputControlBlock* block, int32_t value) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (block == nullptr) return internal_error(d, "null control block");
-    if (d->output.instance == nullptr) return internal_error(d, "null output instance");
-    return decoder_output_link_control_block(d->priv->output_chain.head(), block, value);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        if (block == nullptr) return internal_error(d, "null control block");
+        if (d->output.instance == nullptr) return internal_error(d, "null output instance");
+        return decoder_output_link_control_block(d->priv->output_chain.head(), block, value);
+    });
 }
 
 MPA_API int32_t decoder_output_filter_control(Decoder* d, intptr_t a, intptr_t b, intptr_t c) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    if (d->output.instance == nullptr) return internal_error(d, "null output instance");
-    return decoder_output_link_control(d->priv->output_chain.head(), a, b, c);
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        if (d->output.instance == nullptr) return internal_error(d, "null output instance");
+        return decoder_output_link_control(d->priv->output_chain.head(), a, b, c);
+    });
 }
 
 MPA_API int32_t decoder_add_input_filter(Decoder* d, const FilterDescriptor* filter, int32_t position) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->input_chain.add(filter, position); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->input_chain.add(filter, position);
+    });
 }
 MPA_API int32_t decoder_add_output_filter(Decoder* d, const FilterDescriptor* filter, int32_t position) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->output_chain.add(filter, position); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->output_chain.add(filter, position);
+    });
 }
 MPA_API int32_t decoder_remove_input_filter(Decoder* d, const char* name, int32_t key) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->input_chain.remove(name, key); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->input_chain.remove(name, key);
+    });
 }
 MPA_API int32_t decoder_remove_output_filter(Decoder* d, const char* name, int32_t key) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t { return d->priv->output_chain.remove(name, key); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return d->priv->output_chain.remove(name, key);
+    });
 }
 MPA_API int32_t decoder_each_input_filter(Decoder* d, uintptr_t user, int32_t (*fn)(uintptr_t, FilterLink*)) {
-    if (d == nullptr || fn == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || fn == nullptr) return MPA_E_BAD_ARGUMENT;
         d->priv->input_chain.each(user, fn);
         return MPA_OK;
     });
 }
 MPA_API int32_t decoder_each_output_filter(Decoder* d, uintptr_t user,
                                            int32_t (*fn)(uintptr_t, FilterLink*)) {
-    if (d == nullptr || fn == nullptr) return MPA_E_BAD_ARGUMENT;
-    return guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || fn == nullptr) return MPA_E_BAD_ARGUMENT;
         d->priv->output_chain.each(user, fn);
         return MPA_OK;
     });

@@ -97,26 +97,33 @@ std::int32_t seek_seconds(Decoder* d, double s) {
 extern "C" {
 
 MPA_API int32_t decoder_seek_bytes(Decoder* d, uint64_t position) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return mpa::guarded([&]() -> int32_t { return mpa::seek_bytes(d, position); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return mpa::seek_bytes(d, position);
+    });
 }
 
 MPA_API int32_t decoder_seek_fraction(Decoder* d, float fraction) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return mpa::guarded([&]() -> int32_t { return mpa::seek_fraction(d, fraction); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return mpa::seek_fraction(d, fraction);
+    });
 }
 
 MPA_API int32_t decoder_seek_seconds(Decoder* d, float seconds) {
-    if (d == nullptr) return MPA_E_BAD_ARGUMENT;
-    return mpa::guarded(
-        [&]() -> int32_t { return mpa::seek_seconds(d, std::isnan(seconds) ? 0.0 : seconds); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr) return MPA_E_BAD_ARGUMENT;
+        return mpa::seek_seconds(d, std::isnan(seconds) ? 0.0 : seconds);
+    });
 }
 
 MPA_API int32_t decoder_seek_time(Decoder* d, const TimeCode* time) {
-    if (d == nullptr || time == nullptr) return MPA_E_BAD_ARGUMENT;
-    const double seconds =
-        time->hours * 3600.0 + time->minutes * 60.0 + time->seconds + time->hundredths * 0.01;
-    return mpa::guarded([&]() -> int32_t { return mpa::seek_seconds(d, seconds); });
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
+        if (d == nullptr || time == nullptr) return MPA_E_BAD_ARGUMENT;
+        const double seconds =
+            time->hours * 3600.0 + time->minutes * 60.0 + time->seconds + time->hundredths * 0.01;
+        return mpa::seek_seconds(d, seconds);
+    });
 }
 
 }  // extern "C"

@@ -1,11 +1,13 @@
 // The audio mixer API over the one mixer device: its compact disc line and that line's
 // volume control.
+#include <plat/a5platform.h>
+#include <plat/audio_mixer.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "audio_mixer_device.h"
-#include <plat/a5platform.h>
-#include <plat/audio_mixer.h>
+#include "export_guard.h"
 
 using plat::AudioMixerDevice;
 
@@ -56,7 +58,8 @@ MMRESULT checkDetails(HMIXEROBJ mixer, const MIXERCONTROLDETAILS* details, DWORD
     if ((flags & kQueryMask) != MIXER_GETCONTROLDETAILSF_VALUE) return MMSYSERR_INVALFLAG;
     if (details == nullptr || details->cbStruct < sizeof(MIXERCONTROLDETAILS)) return MMSYSERR_INVALPARAM;
     if (details->dwControlID != AudioMixerDevice::kCdVolumeControlId) return MIXERR_INVALCONTROL;
-    if (details->cChannels != 1 && details->cChannels != AudioMixerDevice::kChannels) return MMSYSERR_INVALPARAM;
+    if (details->cChannels != 1 && details->cChannels != AudioMixerDevice::kChannels)
+        return MMSYSERR_INVALPARAM;
     if (details->cMultipleItems != 0 || details->cbDetails < sizeof(MIXERCONTROLDETAILS_UNSIGNED) ||
         details->paDetails == nullptr)
         return MMSYSERR_INVALPARAM;
@@ -71,72 +74,91 @@ MIXERCONTROLDETAILS_UNSIGNED* valueAt(const MIXERCONTROLDETAILS& details, DWORD 
 
 }  // namespace
 
-PLAT_API UINT mixerGetNumDevs() { return 1; }
-
-PLAT_API MMRESULT mixerOpen(HMIXER* mixer, UINT device, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-    return AudioMixerDevice::instance().open(mixer, device, callback, instance, flags);
+PLAT_API UINT mixerGetNumDevs() {
+    return a5::guardExport(0u, [&]() -> UINT { return 1; });
 }
 
-PLAT_API MMRESULT mixerClose(HMIXER mixer) { return AudioMixerDevice::instance().close(mixer); }
+PLAT_API MMRESULT mixerOpen(HMIXER* mixer, UINT device, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+    return a5::guardExport(MMSYSERR_NODRIVER, [&]() -> MMRESULT {
+        return AudioMixerDevice::instance().open(mixer, device, callback, instance, flags);
+    });
+}
+
+PLAT_API MMRESULT mixerClose(HMIXER mixer) {
+    return a5::guardExport(MMSYSERR_NODRIVER,
+                           [&]() -> MMRESULT { return AudioMixerDevice::instance().close(mixer); });
+}
 
 PLAT_API MMRESULT mixerGetLineInfoA(HMIXEROBJ mixer, MIXERLINEA* line, DWORD flags) {
-    if (const MMRESULT r = AudioMixerDevice::instance().check(mixer, flags); r != MMSYSERR_NOERROR) return r;
-    if (line == nullptr || line->cbStruct < sizeof(MIXERLINEA)) return MMSYSERR_INVALPARAM;
-    switch (flags & kQueryMask) {
-        case MIXER_GETLINEINFOF_COMPONENTTYPE:
-            if (line->dwComponentType != MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC) return MIXERR_INVALLINE;
-            break;
-        case MIXER_GETLINEINFOF_LINEID:
-            if (line->dwLineID != AudioMixerDevice::kCdLineId) return MIXERR_INVALLINE;
-            break;
-        default:
-            return MMSYSERR_INVALFLAG;
-    }
-    describeCdLine(*line);
-    return MMSYSERR_NOERROR;
+    return a5::guardExport(MMSYSERR_NODRIVER, [&]() -> MMRESULT {
+        if (const MMRESULT r = AudioMixerDevice::instance().check(mixer, flags); r != MMSYSERR_NOERROR)
+            return r;
+        if (line == nullptr || line->cbStruct < sizeof(MIXERLINEA)) return MMSYSERR_INVALPARAM;
+        switch (flags & kQueryMask) {
+            case MIXER_GETLINEINFOF_COMPONENTTYPE:
+                if (line->dwComponentType != MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC) return MIXERR_INVALLINE;
+                break;
+            case MIXER_GETLINEINFOF_LINEID:
+                if (line->dwLineID != AudioMixerDevice::kCdLineId) return MIXERR_INVALLINE;
+                break;
+            default:
+                return MMSYSERR_INVALFLAG;
+        }
+        describeCdLine(*line);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 PLAT_API MMRESULT mixerGetLineControlsA(HMIXEROBJ mixer, MIXERLINECONTROLSA* controls, DWORD flags) {
-    if (const MMRESULT r = AudioMixerDevice::instance().check(mixer, flags); r != MMSYSERR_NOERROR) return r;
-    if (controls == nullptr || controls->cbStruct < sizeof(MIXERLINECONTROLSA) ||
-        controls->cbmxctrl < sizeof(MIXERCONTROLA) || controls->pamxctrl == nullptr)
-        return MMSYSERR_INVALPARAM;
-    switch (flags & kQueryMask) {
-        case MIXER_GETLINECONTROLSF_ONEBYTYPE:
-            if (controls->dwLineID != AudioMixerDevice::kCdLineId) return MIXERR_INVALLINE;
-            if (controls->dwControlType != MIXERCONTROL_CONTROLTYPE_VOLUME) return MIXERR_INVALCONTROL;
-            break;
-        case MIXER_GETLINECONTROLSF_ONEBYID:
-            if (controls->dwControlID != AudioMixerDevice::kCdVolumeControlId) return MIXERR_INVALCONTROL;
-            controls->dwLineID = AudioMixerDevice::kCdLineId;
-            break;
-        case MIXER_GETLINECONTROLSF_ALL:
-            if (controls->dwLineID != AudioMixerDevice::kCdLineId) return MIXERR_INVALLINE;
-            if (controls->cControls != 1) return MMSYSERR_INVALPARAM;
-            break;
-        default:
-            return MMSYSERR_INVALFLAG;
-    }
-    describeCdVolume(*controls->pamxctrl);
-    return MMSYSERR_NOERROR;
+    return a5::guardExport(MMSYSERR_NODRIVER, [&]() -> MMRESULT {
+        if (const MMRESULT r = AudioMixerDevice::instance().check(mixer, flags); r != MMSYSERR_NOERROR)
+            return r;
+        if (controls == nullptr || controls->cbStruct < sizeof(MIXERLINECONTROLSA) ||
+            controls->cbmxctrl < sizeof(MIXERCONTROLA) || controls->pamxctrl == nullptr)
+            return MMSYSERR_INVALPARAM;
+        switch (flags & kQueryMask) {
+            case MIXER_GETLINECONTROLSF_ONEBYTYPE:
+                if (controls->dwLineID != AudioMixerDevice::kCdLineId) return MIXERR_INVALLINE;
+                if (controls->dwControlType != MIXERCONTROL_CONTROLTYPE_VOLUME) return MIXERR_INVALCONTROL;
+                break;
+            case MIXER_GETLINECONTROLSF_ONEBYID:
+                if (controls->dwControlID != AudioMixerDevice::kCdVolumeControlId) return MIXERR_INVALCONTROL;
+                controls->dwLineID = AudioMixerDevice::kCdLineId;
+                break;
+            case MIXER_GETLINECONTROLSF_ALL:
+                if (controls->dwLineID != AudioMixerDevice::kCdLineId) return MIXERR_INVALLINE;
+                if (controls->cControls != 1) return MMSYSERR_INVALPARAM;
+                break;
+            default:
+                return MMSYSERR_INVALFLAG;
+        }
+        describeCdVolume(*controls->pamxctrl);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 PLAT_API MMRESULT mixerGetControlDetailsA(HMIXEROBJ mixer, MIXERCONTROLDETAILS* details, DWORD flags) {
-    if (const MMRESULT r = checkDetails(mixer, details, flags); r != MMSYSERR_NOERROR) return r;
-    DWORD left = 0;
-    DWORD right = 0;
-    AudioMixerDevice::instance().cdVolume(left, right);
-    // Read as one channel, the line answers with its louder side.
-    valueAt(*details, 0)->dwValue = details->cChannels == 1 ? (left > right ? left : right) : left;
-    if (details->cChannels == 2) valueAt(*details, 1)->dwValue = right;
-    return MMSYSERR_NOERROR;
+    return a5::guardExport(MMSYSERR_NODRIVER, [&]() -> MMRESULT {
+        if (const MMRESULT r = checkDetails(mixer, details, flags); r != MMSYSERR_NOERROR) return r;
+        DWORD left = 0;
+        DWORD right = 0;
+        AudioMixerDevice::instance().cdVolume(left, right);
+        // Read as one channel, the line answers with its louder side.
+        valueAt(*details, 0)->dwValue = details->cChannels == 1 ? (left > right ? left : right) : left;
+        if (details->cChannels == 2) valueAt(*details, 1)->dwValue = right;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 PLAT_API MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS* details, DWORD flags) {
-    if (const MMRESULT r = checkDetails(mixer, details, flags); r != MMSYSERR_NOERROR) return r;
-    const DWORD left = valueAt(*details, 0)->dwValue;
-    const DWORD right = details->cChannels == 1 ? left : valueAt(*details, 1)->dwValue;
-    return AudioMixerDevice::instance().setCdVolume(left, right) ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
+    return a5::guardExport(MMSYSERR_NODRIVER, [&]() -> MMRESULT {
+        if (const MMRESULT r = checkDetails(mixer, details, flags); r != MMSYSERR_NOERROR) return r;
+        const DWORD left = valueAt(*details, 0)->dwValue;
+        const DWORD right = details->cChannels == 1 ? left : valueAt(*details, 1)->dwValue;
+        return AudioMixerDevice::instance().setCdVolume(left, right) ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
+    });
 }
 
-PLAT_API void a5p_fail_mixer_opens(unsigned count) { AudioMixerDevice::instance().failOpens(count); }
+PLAT_API void a5p_fail_mixer_opens(unsigned count) {
+    a5::guardExport([&] { AudioMixerDevice::instance().failOpens(count); });
+}

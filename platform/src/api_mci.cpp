@@ -1,10 +1,11 @@
 // The MCI entry points: commands go to the CD audio devices; error codes become texts.
-#include <cstdio>
-#include <exception>
-
-#include "mci_cd_audio.h"
 #include <plat/a5platform.h>
 #include <plat/mci.h>
+
+#include <cstdio>
+
+#include "export_guard.h"
+#include "mci_cd_audio.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ const char* errorText(MCIERROR error) {
         case MCIERR_UNRECOGNIZED_COMMAND:
             return "The specified command is not recognized by the device.";
         case MCIERR_HARDWARE:
-            return "The media device cannot play this part of the disc. Make sure it holds an audio track and "
+            return "The media device cannot play this part of the disc. Make sure it holds an audio track "
+                   "and "
                    "can be read.";
         case MCIERR_INVALID_DEVICE_NAME:
             return "The specified device is not open or is not recognized by MCI.";
@@ -47,17 +49,19 @@ const char* errorText(MCIERROR error) {
 }  // namespace
 
 PLAT_API MCIERROR mciSendCommandA(MCIDEVICEID device, UINT command, DWORD_PTR flags, DWORD_PTR parameters) {
-    try {
+    return a5::guardExport(MCIERR_OUT_OF_MEMORY, [&]() -> MCIERROR {
         return plat::MciCdAudio::instance().command(device, command, static_cast<DWORD>(flags), parameters);
-    } catch (const std::exception&) {
-        return MCIERR_OUT_OF_MEMORY;
-    }
+    });
 }
 
 PLAT_API BOOL mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length) {
-    const char* found = errorText(error);
-    if (text != nullptr && length > 0) std::snprintf(text, length, "%s", found != nullptr ? found : "");
-    return found != nullptr ? TRUE : FALSE;
+    return a5::guardExport(FALSE, [&]() -> BOOL {
+        const char* found = errorText(error);
+        if (text != nullptr && length > 0) std::snprintf(text, length, "%s", found != nullptr ? found : "");
+        return found != nullptr ? TRUE : FALSE;
+    });
 }
 
-PLAT_API void a5p_set_cd_image(const char* path) { plat::MciCdAudio::instance().setImage(path); }
+PLAT_API void a5p_set_cd_image(const char* path) {
+    a5::guardExport([&] { plat::MciCdAudio::instance().setImage(path); });
+}

@@ -2,8 +2,11 @@
 #include <plat/a5platform.h>
 #include <plat/dsound.h>
 
+#include <cerrno>
 #include <new>
 
+#include "export_failure.h"
+#include "export_guard.h"
 #include "runtime.h"
 #include "sound_device.h"
 
@@ -18,28 +21,29 @@ HRESULT createDevice(const GUID* device, void** out, IUnknown* outer) {
     if (device && !(*device == GUID_NULL)) return DSERR_NODRIVER;
     Runtime& runtime = Runtime::get();
     if (runtime.stopped() || runtime.takeFailure(Runtime::Failing::DeviceCreation)) return DSERR_NODRIVER;
-    try {
-        *out = static_cast<IDirectSound8*>(new plat::SoundDevice(runtime.mixer(), true, runtime.eax()));
-    } catch (const std::bad_alloc&) {
-        return DSERR_OUTOFMEMORY;
-    }
+    // Out of memory reaches the export's guard, which answers DSERR_OUTOFMEMORY.
+    *out = static_cast<IDirectSound8*>(new plat::SoundDevice(runtime.mixer(), true, runtime.eax()));
     return DS_OK;
 }
 
 }  // namespace
 
 PLAT_API HRESULT DirectSoundCreate(const GUID* device, IDirectSound** out, IUnknown* outer) {
-    void* object = nullptr;
-    HRESULT hr = createDevice(device, &object, outer);
-    if (out) *out = static_cast<IDirectSound8*>(object);
-    return out ? hr : DSERR_INVALIDPARAM;
+    return a5::guardExport(plat::failureResult, [&]() -> HRESULT {
+        void* object = nullptr;
+        HRESULT hr = createDevice(device, &object, outer);
+        if (out) *out = static_cast<IDirectSound8*>(object);
+        return out ? hr : DSERR_INVALIDPARAM;
+    });
 }
 
 PLAT_API HRESULT DirectSoundCreate8(const GUID* device, IDirectSound8** out, IUnknown* outer) {
-    void* object = nullptr;
-    HRESULT hr = createDevice(device, &object, outer);
-    if (out) *out = static_cast<IDirectSound8*>(object);
-    return out ? hr : DSERR_INVALIDPARAM;
+    return a5::guardExport(plat::failureResult, [&]() -> HRESULT {
+        void* object = nullptr;
+        HRESULT hr = createDevice(device, &object, outer);
+        if (out) *out = static_cast<IDirectSound8*>(object);
+        return out ? hr : DSERR_INVALIDPARAM;
+    });
 }
 
 namespace plat {
@@ -63,33 +67,60 @@ HRESULT createEaxDevice(REFIID iid, void** object) {
 }  // namespace plat
 
 PLAT_API int a5p_configure(const A5PlatformConfig* config) {
-    return config ? Runtime::configure(*config) : -1;
+    return a5::guardExport(-1, [&]() -> int { return config ? Runtime::configure(*config) : -1; });
 }
 
-PLAT_API int a5p_shutdown() { return Runtime::shutdown(); }
+PLAT_API int a5p_shutdown() {
+    // Whatever throws, the WAV output cannot be known to be whole.
+    return a5::guardExport(EIO, [&]() -> int { return Runtime::shutdown(); });
+}
 
-PLAT_API void a5p_advance_ns(uint64_t nanoseconds) { Runtime::get().advance(nanoseconds); }
+PLAT_API void a5p_advance_ns(uint64_t nanoseconds) {
+    a5::guardExport([&] { Runtime::get().advance(nanoseconds); });
+}
 
-PLAT_API uint64_t a5p_now_ns() { return Runtime::get().clock().now(); }
+PLAT_API uint64_t a5p_now_ns() {
+    return a5::guardExport(uint64_t{0}, [&]() -> uint64_t { return Runtime::get().clock().now(); });
+}
 
-PLAT_API int a5p_is_virtual_clock() { return Runtime::get().clock().isVirtual() ? 1 : 0; }
+PLAT_API int a5p_is_virtual_clock() {
+    return a5::guardExport(0, [&]() -> int { return Runtime::get().clock().isVirtual() ? 1 : 0; });
+}
 
-PLAT_API unsigned a5p_output_rate() { return Runtime::get().mixer().outputRate(); }
+PLAT_API unsigned a5p_output_rate() {
+    return a5::guardExport(0u, [&]() -> unsigned { return Runtime::get().mixer().outputRate(); });
+}
 
-PLAT_API unsigned a5p_output_channels() { return Runtime::get().mixer().outputChannels(); }
+PLAT_API unsigned a5p_output_channels() {
+    return a5::guardExport(0u, [&]() -> unsigned { return Runtime::get().mixer().outputChannels(); });
+}
 
-PLAT_API int a5p_output_kind() { return Runtime::get().outputKind(); }
+PLAT_API int a5p_output_kind() {
+    return a5::guardExport(-1, [&]() -> int { return Runtime::get().outputKind(); });
+}
 
-PLAT_API uint64_t a5p_frames_mixed() { return Runtime::get().mixer().framesMixed(); }
+PLAT_API uint64_t a5p_frames_mixed() {
+    return a5::guardExport(uint64_t{0}, [&]() -> uint64_t { return Runtime::get().mixer().framesMixed(); });
+}
 
-PLAT_API void a5p_set_capture(A5CaptureFn fn, void* user) { Runtime::get().mixer().setCapture(fn, user); }
+PLAT_API void a5p_set_capture(A5CaptureFn fn, void* user) {
+    a5::guardExport([&] { Runtime::get().mixer().setCapture(fn, user); });
+}
 
 PLAT_API void a5p_mark_buffer_lost(IDirectSoundBuffer* buffer, unsigned restoreFailures) {
-    if (buffer) static_cast<plat::SoundBuffer*>(buffer)->markLost(restoreFailures);
+    a5::guardExport([&] {
+        if (buffer) static_cast<plat::SoundBuffer*>(buffer)->markLost(restoreFailures);
+    });
 }
 
-PLAT_API void a5p_fail_device_creations(unsigned count) { Runtime::get().failNext(Runtime::Failing::DeviceCreation, count); }
+PLAT_API void a5p_fail_device_creations(unsigned count) {
+    a5::guardExport([&] { Runtime::get().failNext(Runtime::Failing::DeviceCreation, count); });
+}
 
-PLAT_API void a5p_fail_device_initializations(unsigned count) { Runtime::get().failNext(Runtime::Failing::DeviceInitialization, count); }
+PLAT_API void a5p_fail_device_initializations(unsigned count) {
+    a5::guardExport([&] { Runtime::get().failNext(Runtime::Failing::DeviceInitialization, count); });
+}
 
-PLAT_API void a5p_fail_timer_creations(unsigned count) { Runtime::get().timers().failNextCreations(count); }
+PLAT_API void a5p_fail_timer_creations(unsigned count) {
+    a5::guardExport([&] { Runtime::get().timers().failNextCreations(count); });
+}

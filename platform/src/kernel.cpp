@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
+#include <system_error>
 #include <thread>
 
 #include "clock.h"
@@ -186,6 +188,17 @@ DWORD Kernel::currentThreadId() {
     return tlsThreadId;
 }
 
+void Kernel::startThread(ThreadStart* start) {
+    for (unsigned n = failThreadStarts_.load(); n > 0;) {
+        if (failThreadStarts_.compare_exchange_weak(n, n - 1))
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                    "no thread can be started");
+    }
+    std::thread(runThread, start).detach();
+}
+
+void Kernel::failThreadStarts(unsigned count) { failThreadStarts_.store(count); }
+
 void Kernel::runThread(ThreadStart* start) {
     tlsThreadId = start->id;
     DWORD code = start->start(start->parameter);
@@ -203,31 +216,30 @@ void Kernel::runThread(ThreadStart* start) {
 
 HANDLE Kernel::createThread(LPTHREAD_START_ROUTINE start, void* parameter, DWORD* threadId) {
     if (!start) return nullptr;
-    auto* thread = new KernelObject(KernelObject::Kind::Thread);
+    auto thread = std::make_unique<KernelObject>(KernelObject::Kind::Thread);
     thread->handles = 2;  // the caller's handle and the running thread's own
-    auto* info = new ThreadStart{start, parameter, thread, 0};
-    {
-        std::lock_guard lock(mutex_);
-        info->id = nextThreadId_++;
-        objects_.insert(thread);
-        queues_[info->id];  // the queue exists before the thread runs
-        workers_.insert(info->id);
-        ++runningWorkers_;
-    }
+    auto info = std::make_unique<ThreadStart>(ThreadStart{start, parameter, thread.get(), 0});
+    DWORD id = 0;
     try {
-        std::thread(runThread, info).detach();
+        {
+            std::lock_guard lock(mutex_);
+            id = info->id = nextThreadId_++;
+            objects_.insert(thread.get());
+            queues_[info->id];  // the queue exists before the thread runs
+            if (workers_.insert(info->id).second) ++runningWorkers_;
+        }
+        startThread(info.get());
     } catch (...) {
+        // Nothing of the thread that never ran stays behind; the export answers the failure.
         std::lock_guard lock(mutex_);
-        queues_.erase(info->id);
-        workers_.erase(info->id);
-        --runningWorkers_;
-        objects_.erase(thread);
-        delete thread;
-        delete info;
-        return nullptr;
+        queues_.erase(id);
+        if (workers_.erase(id) != 0 && --runningWorkers_ == 0) idle_.notify_all();
+        objects_.erase(thread.get());
+        throw;
     }
-    if (threadId) *threadId = info->id;
-    return thread;
+    info.release();  // the thread deletes it, perhaps before startThread has returned
+    if (threadId) *threadId = id;
+    return thread.release();
 }
 
 bool Kernel::exitCode(HANDLE h, DWORD* code) {

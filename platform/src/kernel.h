@@ -8,6 +8,7 @@
 
 #include <plat/winbase.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -41,6 +42,8 @@ public:
     // Waits on handles, optionally also for a message in the calling thread's queue.
     DWORD wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds, bool forMessages);
 
+    // Null for a null start routine; throws when the thread cannot be started, leaving
+    // nothing of it behind.
     HANDLE createThread(LPTHREAD_START_ROUTINE start, void* parameter, DWORD* threadId);
     DWORD currentThreadId();
     bool exitCode(HANDLE thread, DWORD* code);
@@ -55,6 +58,10 @@ public:
 
     // Under the virtual clock: blocks until no worker thread is running.
     void waitWorkersIdle();
+
+    // Test hook: the next `count` threads fail to start, as when the system has no more;
+    // createThread then throws std::system_error, as starting a std::thread does.
+    void failThreadStarts(unsigned count);
 
 private:
     struct Waiter {
@@ -76,6 +83,7 @@ private:
     void workerBlocked(DWORD threadId);
     void workerRunning(DWORD threadId);
     std::deque<MSG>& queueOf(DWORD threadId);
+    void startThread(ThreadStart* start);
     static void runThread(ThreadStart* start);
 
     mutable std::mutex mutex_;
@@ -88,6 +96,7 @@ private:
     std::set<DWORD> workers_;
     int runningWorkers_ = 0;
     DWORD nextThreadId_ = 1;
+    std::atomic<unsigned> failThreadStarts_{0};
 };
 
 }  // namespace plat

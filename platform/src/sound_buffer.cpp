@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "eax_listener.h"
+#include "export_failure.h"
+#include "export_guard.h"
 #include "kernel.h"
 #include "mixer.h"
 #include "rate_group.h"
@@ -262,22 +264,20 @@ HRESULT SoundBuffer::SetPan(LONG pan) {
 }
 
 HRESULT SoundBuffer::SetFrequency(DWORD frequency) {
-    if (primary_ || !(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
-    if (frequency != DSBFREQUENCY_ORIGINAL && (frequency < DSBFREQUENCY_MIN || frequency > DSBFREQUENCY_MAX))
-        return DSERR_INVALIDPARAM;
-    // A secondary buffer's format never changes, so its rate is read without the lock,
-    // which must not be held while the mixer moves the buffer between groups.
-    std::lock_guard order(frequencyMutex_);
-    RateGroup* moved;
-    try {
-        moved = mixer_.moveToRate(group_, frequency ? frequency : format_.rate);
-    } catch (const std::bad_alloc&) {
-        return DSERR_OUTOFMEMORY;
-    }
-    std::lock_guard lock(mutex_);
-    frequency_ = frequency;
-    group_ = moved;
-    return DS_OK;
+    return a5::guardExport(failureResult, [&]() -> HRESULT {
+        if (primary_ || !(flags_ & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
+        if (frequency != DSBFREQUENCY_ORIGINAL &&
+            (frequency < DSBFREQUENCY_MIN || frequency > DSBFREQUENCY_MAX))
+            return DSERR_INVALIDPARAM;
+        // A secondary buffer's format never changes, so its rate is read without the lock,
+        // which must not be held while the mixer moves the buffer between groups.
+        std::lock_guard order(frequencyMutex_);
+        RateGroup* moved = mixer_.moveToRate(group_, frequency ? frequency : format_.rate);
+        std::lock_guard lock(mutex_);
+        frequency_ = frequency;
+        group_ = moved;
+        return DS_OK;
+    });
 }
 
 uint32_t SoundBuffer::readAhead() const {
@@ -291,15 +291,17 @@ void SoundBuffer::fireStopNotifications(std::vector<HANDLE>& out) const {
 }
 
 HRESULT SoundBuffer::Stop() {
-    std::vector<HANDLE> fired;
-    {
-        std::lock_guard lock(mutex_);
-        if (primary_) return DS_OK;
-        if (playing_) fireStopNotifications(fired);
-        playing_ = false;
-    }
-    for (HANDLE h : fired) Kernel::instance().setEvent(h);
-    return DS_OK;
+    return a5::guardExport(failureResult, [&]() -> HRESULT {
+        std::vector<HANDLE> fired;
+        {
+            std::lock_guard lock(mutex_);
+            if (primary_) return DS_OK;
+            if (playing_) fireStopNotifications(fired);
+            playing_ = false;
+        }
+        for (HANDLE h : fired) Kernel::instance().setEvent(h);
+        return DS_OK;
+    });
 }
 
 HRESULT SoundBuffer::Restore() {
@@ -329,14 +331,16 @@ void SoundBuffer::markLost(unsigned restoreFailures) {
 }
 
 HRESULT SoundBuffer::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) {
-    if (count > 0 && !positions) return DSERR_INVALIDPARAM;
-    std::lock_guard lock(mutex_);
-    if (playing_) return DSERR_INVALIDCALL;
-    for (DWORD i = 0; i < count; ++i)
-        if (positions[i].dwOffset != DSBPN_OFFSETSTOP && positions[i].dwOffset >= data_.size())
-            return DSERR_INVALIDPARAM;
-    notifications_.assign(positions, positions + count);
-    return DS_OK;
+    return a5::guardExport(failureResult, [&]() -> HRESULT {
+        if (count > 0 && !positions) return DSERR_INVALIDPARAM;
+        std::lock_guard lock(mutex_);
+        if (playing_) return DSERR_INVALIDCALL;
+        for (DWORD i = 0; i < count; ++i)
+            if (positions[i].dwOffset != DSBPN_OFFSETSTOP && positions[i].dwOffset >= data_.size())
+                return DSERR_INVALIDPARAM;
+        notifications_.assign(positions, positions + count);
+        return DS_OK;
+    });
 }
 
 void SoundBuffer::addFrames(uint32_t from, uint32_t count, float gainLeft, float gainRight, float* left,

@@ -1,6 +1,8 @@
 #include "sound_device.h"
 
 #include "buffer_format.h"
+#include "export_failure.h"
+#include "export_guard.h"
 #include "mixer.h"
 #include "runtime.h"
 #include "sound_buffer.h"
@@ -32,40 +34,40 @@ ULONG SoundDevice::Release() {
 }
 
 HRESULT SoundDevice::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBuffer** buffer, IUnknown* outer) {
-    if (!buffer) return DSERR_INVALIDPARAM;
-    *buffer = nullptr;
-    if (outer) return DSERR_NOAGGREGATION;
-    if (!initialized_) return DSERR_UNINITIALIZED;
-    if (!desc) return DSERR_INVALIDPARAM;
-    const DWORD size = desc->dwSize;
-    const bool shortForm = size == DSBUFFERDESC1_SIZE_32 || size == sizeof(DSBUFFERDESC1);
-    const bool longForm = size == DSBUFFERDESC_SIZE_32 || size == sizeof(DSBUFFERDESC);
-    if (!shortForm && !longForm) return DSERR_INVALIDPARAM;
-    const DWORD flags = desc->dwFlags;
+    return a5::guardExport(failureResult, [&]() -> HRESULT {
+        if (!buffer) return DSERR_INVALIDPARAM;
+        *buffer = nullptr;
+        if (outer) return DSERR_NOAGGREGATION;
+        if (!initialized_) return DSERR_UNINITIALIZED;
+        if (!desc) return DSERR_INVALIDPARAM;
+        const DWORD size = desc->dwSize;
+        const bool shortForm = size == DSBUFFERDESC1_SIZE_32 || size == sizeof(DSBUFFERDESC1);
+        const bool longForm = size == DSBUFFERDESC_SIZE_32 || size == sizeof(DSBUFFERDESC);
+        if (!shortForm && !longForm) return DSERR_INVALIDPARAM;
+        const DWORD flags = desc->dwFlags;
 
-    if (flags & DSBCAPS_PRIMARYBUFFER) {
-        if (desc->dwBufferBytes != 0 || desc->lpwfxFormat) return DSERR_INVALIDPARAM;
-        std::lock_guard lock(mutex_);
-        if (!primary_ || !primary_->tryAddRef()) primary_ = new SoundBuffer(this, mixer_, true, flags, 0, nullptr, nullptr);
-        *buffer = primary_;
-        return DS_OK;
-    }
+        if (flags & DSBCAPS_PRIMARYBUFFER) {
+            if (desc->dwBufferBytes != 0 || desc->lpwfxFormat) return DSERR_INVALIDPARAM;
+            std::lock_guard lock(mutex_);
+            if (!primary_ || !primary_->tryAddRef())
+                primary_ = new SoundBuffer(this, mixer_, true, flags, 0, nullptr, nullptr);
+            *buffer = primary_;
+            return DS_OK;
+        }
 
-    // The only hardware voices are the EAX 3D voices; everything else mixes in software.
-    const bool hardwareVoice = (flags & DSBCAPS_LOCHARDWARE) != 0;
-    if (hardwareVoice && (!eax_ || !(flags & DSBCAPS_CTRL3D) || (flags & DSBCAPS_LOCSOFTWARE)))
-        return DSERR_CONTROLUNAVAIL;
-    const WAVEFORMATEX* f = desc->lpwfxFormat;
-    if (!f) return DSERR_INVALIDPARAM;
-    if (!playableFormat(*f)) return DSERR_BADFORMAT;
-    if (desc->dwBufferBytes < f->nBlockAlign || desc->dwBufferBytes > 0x0FFFFFFF) return DSERR_INVALIDPARAM;
-    if ((flags & DSBCAPS_CTRL3D) && f->nChannels != 1 && !hardwareVoice) return DSERR_INVALIDPARAM;
-    try {
+        // The only hardware voices are the EAX 3D voices; everything else mixes in software.
+        const bool hardwareVoice = (flags & DSBCAPS_LOCHARDWARE) != 0;
+        if (hardwareVoice && (!eax_ || !(flags & DSBCAPS_CTRL3D) || (flags & DSBCAPS_LOCSOFTWARE)))
+            return DSERR_CONTROLUNAVAIL;
+        const WAVEFORMATEX* f = desc->lpwfxFormat;
+        if (!f) return DSERR_INVALIDPARAM;
+        if (!playableFormat(*f)) return DSERR_BADFORMAT;
+        if (desc->dwBufferBytes < f->nBlockAlign || desc->dwBufferBytes > 0x0FFFFFFF)
+            return DSERR_INVALIDPARAM;
+        if ((flags & DSBCAPS_CTRL3D) && f->nChannels != 1 && !hardwareVoice) return DSERR_INVALIDPARAM;
         *buffer = new SoundBuffer(this, mixer_, false, flags, desc->dwBufferBytes, f, hardwareVoice ? eax_ : nullptr);
-    } catch (const std::bad_alloc&) {
-        return DSERR_OUTOFMEMORY;
-    }
-    return DS_OK;
+        return DS_OK;
+    });
 }
 
 void SoundDevice::primaryGone(SoundBuffer* primary) {

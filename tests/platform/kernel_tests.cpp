@@ -119,6 +119,29 @@ TEST(Threads, UnderTheVirtualClockAdvanceWaitsForWorkersToFinishTheirWakeups) {
     CloseHandle(state.event);
 }
 
+// The thread cannot start (std::thread throws inside CreateThread): the export answers null
+// instead of letting the exception out, and nothing of the thread is left to hold up the
+// virtual clock or a later thread.
+TEST(Threads, AThreadThatCannotStartIsRefusedWithoutATrace) {
+    WorkerState state;
+    state.event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD id = 77;
+    a5p_fail_thread_creations(1);
+    EXPECT_EQ(CreateThread(nullptr, 0, &worker, &state, 0, &id), nullptr);
+    EXPECT_EQ(id, 77u);
+    a5p_advance_ns(1'000'000);  // would wait for ever for a worker counted as running
+
+    HANDLE thread = CreateThread(nullptr, 0, &worker, &state, 0, &id);
+    ASSERT_NE(thread, nullptr);
+    SetEvent(state.event);
+    a5p_advance_ns(1'000'000);
+    EXPECT_EQ(state.wakeups.load(), 1);
+    PostThreadMessageA(id, WM_QUIT, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    CloseHandle(state.event);
+}
+
 TEST(Com, DirectSoundClassStartsUninitialised) {
     EXPECT_EQ(CoInitialize(nullptr), S_OK);
     EXPECT_EQ(CoInitialize(nullptr), S_FALSE);

@@ -83,6 +83,10 @@ TEST(SongExports, AnswerInFixedPointThroughTheEngineRecords) {
         std::filesystem::temp_directory_path() / ("song_exports_" + std::to_string(::getpid()) + ".wav");
     writeFile(path, riffWave({chunk("fmt ", formatFields(1, 2, 44100, 16)), chunk("data", ramp(88200))}));
     const host::EngineString name(path.string());
+    // A worker thread that cannot start fails the load inside the platform's CreateThread; the
+    // failure comes back as an answer, not as an exception.
+    a5p_fail_thread_creations(1);
+    EXPECT_EQ(load(name.record(), fx(2), fx(44100), fx(16)), fx(-2));
     // Fractions of the format numbers are dropped.
     ASSERT_EQ(load(name.record(), fx(2.7), fx(44100.5), fx(16.9)), 0);
     EXPECT_EQ(playing(), 0);

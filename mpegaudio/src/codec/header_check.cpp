@@ -5,7 +5,7 @@
 #include "codec/frame.h"
 
 extern "C" MPA_API int32_t mpeg_header_check(uint32_t word, MpegFrameHeader* out) {
-    return mpa::guarded([&]() -> int32_t {
+    return a5::guardExport(mpa::failure_status, [&]() -> int32_t {
         if (out == nullptr) return MPA_E_BAD_ARGUMENT;
         const mpa::FrameHeader h = mpa::header_split(word);
         if (!mpa::has_sync(word) || !mpa::header_valid(h)) return MPA_E_NOT_POSSIBLE;

@@ -9,6 +9,7 @@
 
 #include "codec/frame_decoder.h"
 #include "codec/stream_analysis.h"
+#include "export_guard.h"
 
 namespace mpa {
 
@@ -320,5 +321,5 @@ const ModuleDescriptor kDescriptor = make_descriptor();
 }  // namespace mpa
 
 extern "C" MPA_API const ModuleDescriptor* mpeg_codec_module(void) {
-    return &mpa::kDescriptor;
+    return a5::guardExport(nullptr, [&]() -> const ModuleDescriptor* { return &mpa::kDescriptor; });
 }

@@ -78,6 +78,9 @@ PLAT_API void a5p_fail_device_creations(unsigned count);
 PLAT_API void a5p_fail_device_initializations(unsigned count);
 // The next `count` timeSetEvent calls return 0.
 PLAT_API void a5p_fail_timer_creations(unsigned count);
+// The next `count` threads that CreateThread makes cannot start, as when the system has no
+// threads left: CreateThread returns null.
+PLAT_API void a5p_fail_thread_creations(unsigned count);
 // The next `count` mixerOpen calls fail with MMSYSERR_NODRIVER.
 PLAT_API void a5p_fail_mixer_opens(unsigned count);
 
