@@ -11,34 +11,48 @@ namespace plat {
 namespace {
 
 // Keeps the sound libraries' own complaints about missing hardware off standard error
-// while the device is looked for: the ALSA error handler is replaced for good, and
-// standard error is parked on /dev/null during the probe.
+// while the device is looked for, and only then: ALSA's error handler is swapped for a
+// silent one and put back afterwards, and file descriptor 2 is parked on /dev/null for the
+// probe and restored. A descriptor belongs to the whole process, so whatever another thread
+// writes to standard error during the probe is lost too; a5p_configure says so.
 class QuietProbe {
 public:
     QuietProbe() {
-        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
-        if (void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_GLOBAL)) {
-            using SetHandler = int (*)(Handler);
-            if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
-                set(&silent);
+        alsa_ = dlopen("libasound.so.2", RTLD_LAZY | RTLD_GLOBAL);
+        if (alsa_ != nullptr) {
+            setHandler_ = reinterpret_cast<SetHandler>(dlsym(alsa_, "snd_lib_error_set_handler"));
+            current_ = static_cast<Handler*>(dlsym(alsa_, "snd_lib_error"));
+            if (setHandler_ != nullptr && current_ != nullptr) {
+                saved_ = *current_;
+                setHandler_(&silent);
+            }
         }
-        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        savedStderr_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
         int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (savedStderr_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
         if (null >= 0) ::close(null);
     }
     ~QuietProbe() {
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
+        if (savedStderr_ >= 0) {
+            dup2(savedStderr_, STDERR_FILENO);
+            ::close(savedStderr_);
         }
+        if (setHandler_ != nullptr && current_ != nullptr) setHandler_(saved_);
+        if (alsa_ != nullptr) dlclose(alsa_);
     }
     QuietProbe(const QuietProbe&) = delete;
     QuietProbe& operator=(const QuietProbe&) = delete;
 
 private:
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
     static void silent(const char*, int, const char*, int, const char*, ...) {}
-    int saved_ = -1;
+
+    void* alsa_ = nullptr;
+    SetHandler setHandler_ = nullptr;
+    Handler* current_ = nullptr;  // ALSA's own handler variable
+    Handler saved_ = nullptr;
+    int savedStderr_ = -1;
 };
 
 class SdlOutput final : public Output {

@@ -39,6 +39,14 @@ struct A5PlatformConfig {
 // A5_AUDIO_OUTPUT may be "device", "null" or "wav:PATH"; A5_NO_EAX=1 acts as noEax.
 // A5_CD_IMAGE names a disc image (a CUE sheet, or an NRG or TOC image) that the CD audio
 // device plays instead of a drive.
+//
+// Looking for the device (A5_OUTPUT_DEVICE, or the default without A5_AUDIO_OUTPUT) keeps
+// the sound libraries' messages about missing hardware quiet for the length of the probe
+// only: ALSA's error handler is swapped and put back, and file descriptor 2 points to
+// /dev/null until the probe ends. The descriptor belongs to the whole process, so a line
+// that another thread writes to standard error during the probe is lost; a host that
+// cannot afford that starts the runtime (this call, or a first use) before such threads
+// run, or picks the null or WAV output.
 PLAT_API int a5p_configure(const A5PlatformConfig* config);
 
 // Stops timers, the output and the clock; later calls into the services fail softly.
