@@ -4,6 +4,14 @@
 //
 // Buffers at the output's rate add straight into the sum; the others add into the rate
 // group of their rate (rate_group.h), and each group's sum is converted once per block.
+//
+// Threads: blocks are mixed on the output's thread (or on the thread that advances the
+// virtual clock); buffers, rates and the stage are set from any thread. Lock order: a
+// buffer's frequency lock (SetFrequency), then the mixer's lock, then a buffer's lock
+// (mixInto), then the kernel's lock (the notifications a block passed, signalled at its end
+// under the mixer's lock). The stage and the rate groups run under the mixer's lock and
+// take none of these. A buffer never calls into the mixer while it holds its own lock, and
+// the capture receiver runs under the capture lock alone, after the mixer's lock is released.
 #pragma once
 
 #include <plat/a5platform.h>

@@ -1,5 +1,10 @@
 // The script functions of liborvox.so, as the engine calls them: `fixed` numbers and
 // engine string records in, a raw status, a `fixed` number or (Orvox_Play) a raw -1 out.
+//
+// Threads: the engine's script thread only, one call at a time; the sound table, the
+// source lists and the logging switch change only there, without locks. The streams'
+// refill and fade ticks run on the timer thread and touch only their own stream, which
+// holds its own lock against the script thread's calls.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,15 @@
 // Sound-buffer service: devices, secondary buffers with play/write cursors, locks,
 // volume, position notifications. Every playing secondary buffer of every device is
 // mixed into the one process-wide output (see a5platform.h).
+//
+// Threads: every method of a device or buffer may be called from any thread, timer
+// callbacks and worker threads included, also while another thread uses the same object:
+// each object guards its state with a lock of its own and holds it only inside the call.
+// The mixing thread reads a playing buffer from its play cursor up to its write cursor, so
+// the bytes a caller writes between Lock and Unlock must lie outside that stretch (lock
+// from the write cursor, or behind the play cursor). Position notifications are signalled
+// from the mixing thread. The Release that drops the last reference must come after every
+// other call on that object has returned.
 #pragma once
 
 #include <plat/wintypes.h>
