@@ -97,9 +97,14 @@ using mpa::internal_error;
 extern "C" {
 
 MPA_API void decoder_report(Decoder* d, int32_t module_id, const char* summary, const char* detail) {
+    a5::guardExport([&] { decoder_report_status(d, module_id, 0, summary, detail); });
+}
+
+MPA_API void decoder_report_status(Decoder* d, int32_t module_id, int32_t status, const char* summary,
+                                   const char* detail) {
     a5::guardExport([&] {
         if (d == nullptr || d->on_error == nullptr) return;
-        d->on_error(d->error_user, module_id, 0, summary, detail);
+        d->on_error(d->error_user, module_id, status, summary, detail);
     });
 }
 

@@ -2,7 +2,12 @@
  *
  * Everything here is plain C. Every function takes the Decoder first and returns a signed
  * 32-bit status: 0 on success or one of the negative MPA_E_* codes (registering functions
- * return the new id instead). Nothing is thrown across this interface. */
+ * return the new id instead). Nothing is thrown across this interface.
+ *
+ * Threads: a Decoder is used by one thread at a time and holds no lock; different decoders
+ * may run on different threads at once, since the library keeps no shared mutable state.
+ * The error callback, property watchers and the modules' methods run on the thread that
+ * called into the decoder, inside that call, never after it has returned. */
 #ifndef MPEGAUDIO_DECODER_H
 #define MPEGAUDIO_DECODER_H
 
@@ -36,6 +41,12 @@ enum {
     MPA_E_END_OF_INPUT = -514,
     MPA_E_NO_CODEC = -600,
     MPA_E_FATAL = -700,
+    /* Recoverable stream errors: never returned, only reported to the error callback (its
+     * status argument) with the frame that follows them; decoding goes on. */
+    MPA_E_LOST_SYNC = -701,        /* the next frame was not where the last one ended */
+    MPA_E_BAD_HEADER = -702,       /* a damaged frame header was skipped */
+    MPA_E_MAIN_DATA = -703,        /* Layer III main data reaches before the data received */
+    MPA_E_HUFFMAN_OVERRUN = -704,  /* Layer III big values ran past their granule's bits */
     MPA_E_NO_PROPERTY = -900,
     MPA_E_PROPERTY_TYPE = -901
 };
@@ -243,7 +254,9 @@ typedef struct FilterDescriptor {
  * and is null just before the property is deleted. Only global properties are watched. */
 typedef void (*PropertyWatchFn)(uintptr_t user, const char *name, const void *value);
 
-typedef int32_t (*ErrorCallback)(void *user, int32_t module_id, int32_t reserved, const char *summary,
+/* status is 0 for the decoder's own messages (summary "internal error"), or the MPA_E_ code
+ * of a recoverable stream error (summary "stream error"). The return value is ignored. */
+typedef int32_t (*ErrorCallback)(void *user, int32_t module_id, int32_t status, const char *summary,
                                  const char *detail);
 
 typedef struct DecoderServices {
@@ -414,8 +427,11 @@ MPA_API int32_t decoder_add_watcher(Decoder *d, const char *name, uintptr_t user
                                    PropertyWatcher **handle);
 MPA_API int32_t decoder_remove_watcher(Decoder *d, PropertyWatcher *handle);
 
-/* Sends a report to the decoder's error callback, when one is set. Modules use it too. */
+/* Sends a report to the decoder's error callback, when one is set. Modules use it too:
+ * decoder_report with status 0, decoder_report_status with a status code. */
 MPA_API void decoder_report(Decoder *d, int32_t module_id, const char *summary, const char *detail);
+MPA_API void decoder_report_status(Decoder *d, int32_t module_id, int32_t status, const char *summary,
+                                   const char *detail);
 
 #ifdef __cplusplus
 }

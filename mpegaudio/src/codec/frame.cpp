@@ -59,6 +59,9 @@ int32_t sync_search(FrameReader& r, uint32_t& word) {
     return 0;
 }
 
+// While the sync holds, the next header starts where the last frame ended: anything else
+// there is a stream error, noted once (the search onward finds nothing more to note, since
+// the sync is no longer verified).
 int32_t find_header(FrameReader& r) {
     if (r.lookahead_valid) {
         r.current = r.lookahead;
@@ -66,10 +69,13 @@ int32_t find_header(FrameReader& r) {
         return 0;
     }
     for (;;) {
+        const bool expected = r.verified;
         uint32_t word = 0;
         if (const int32_t rc = sync_search(r, word); rc != 0) return rc;
+        if (expected && !r.verified) note_stream_error(r, MPA_E_LOST_SYNC);
         r.current = header_split(word);
         if (header_valid(r.current)) return 0;
+        if (r.verified) note_stream_error(r, MPA_E_BAD_HEADER);
         r.verified = false;
     }
 }
@@ -253,6 +259,7 @@ void frame_reset(FrameReader& r) {
     r.state = 0;
     r.verified = false;
     r.lookahead_valid = false;
+    r.stream_error = 0;
 }
 
 }  // namespace mpa

@@ -78,6 +78,9 @@ struct FrameReader {
     uint32_t state = 0;       // 0 need header, 1 body/side info, 2 main data, 3 wrapped rest, 4 confirm
     bool verified = false;    // the sync is confirmed by a following header
     bool lookahead_valid = false;
+    // The first recoverable stream error (MPA_E_LOST_SYNC ... MPA_E_HUFFMAN_OVERRUN) met since
+    // the last frame was handed out, or 0. The frame decoder hands it on with its frame.
+    int32_t stream_error = 0;
     FrameHeader current;  // header of the frame being read
     FrameHeader lookahead;
 };
@@ -91,7 +94,13 @@ int32_t frame_next(FrameReader& r, FrameHeader& out);
 // when the reservoir does not reach back that far.
 bool reservoir_fetch(FrameReader& r, uint32_t main_data_begin, uint32_t total_bits);
 
-// Forgets the reservoir, the reading state, the verified flag and the look-ahead header.
+// Forgets the reservoir, the reading state, the verified flag, the look-ahead header and a
+// stream error not yet handed out.
 void frame_reset(FrameReader& r);
+
+// Keeps `error` as the frame's stream error unless an earlier one is kept already.
+inline void note_stream_error(FrameReader& r, int32_t error) {
+    if (r.stream_error == 0) r.stream_error = error;
+}
 
 }  // namespace mpa

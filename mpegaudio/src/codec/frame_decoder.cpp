@@ -26,7 +26,10 @@ void FrameDecoder::get_equalizer(int8_t* steps) const {
 }
 
 int32_t FrameDecoder::decode(int16_t* pcm, PcmFrame& out) {
-    if (const int32_t rc = frame_next(reader_, header_); rc != 0) return rc;
+    if (const int32_t rc = frame_next(reader_, header_); rc != 0) {
+        if (rc == kEndOfInput) reader_.stream_error = 0;
+        return rc;
+    }
     const FrameHeader& h = header_;
     const uint32_t rate = h.sample_rate();
     const unsigned shift = downsample_shift(downsampling_, rate);
@@ -75,6 +78,8 @@ int32_t FrameDecoder::decode(int16_t* pcm, PcmFrame& out) {
     out.samples = h.samples() >> shift;
     out.channels = stride;
     out.sample_rate = rate >> shift;
+    out.stream_error = reader_.stream_error;
+    reader_.stream_error = 0;
     return 0;
 }
 

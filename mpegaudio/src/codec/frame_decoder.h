@@ -18,6 +18,7 @@ struct PcmFrame {
     uint32_t samples = 0;      // per channel
     uint32_t channels = 0;     // 1 or 2
     uint32_t sample_rate = 0;  // after downsampling
+    int32_t stream_error = 0;  // the first recoverable stream error met on the way to this frame
 };
 
 class FrameDecoder {
@@ -27,6 +28,8 @@ class FrameDecoder {
     // Decodes the next frame into `pcm` (room for kMaxFrameSamples). Returns 0 or the frame
     // layer's read error (kEndOfInput at the end). Corrupt side information raises the fatal
     // error (FatalDecodeError); the decoder stays usable and the next call takes the next frame.
+    // A recoverable stream error comes out with the frame that follows it (out.stream_error);
+    // one met after the last frame, before the end of the input, is dropped.
     int32_t decode(int16_t* pcm, PcmFrame& out);
 
     // The header of the last frame found.

@@ -54,6 +54,7 @@ void layer3_decode_frame(FrameReader& reader, const FrameHeader& h, Layer3State&
     l3::SideInfo& si = st.side;
     l3::read_side_info(reader.bits, h, bands, si);
     if (!reservoir_fetch(reader, si.main_data_begin, si.main_data_bits)) {
+        note_stream_error(reader, MPA_E_MAIN_DATA);
         silent_frame(st, si.granules, first, second);
         return;
     }
@@ -78,8 +79,10 @@ void layer3_decode_frame(FrameReader& reader, const FrameHeader& h, Layer3State&
                                    intensity && c == 1 ? &st.intensity : nullptr);
             const uint32_t end = bit + g.part2_3_length;
             const uint32_t start = std::min(bit + g.part2_length, end);
+            bool overran = false;
             const uint32_t lines =
-                l3::decode_spectrum(reader.frame, start, end, g, bands, mid_side, ch.spectrum);
+                l3::decode_spectrum(reader.frame, start, end, g, bands, mid_side, ch.spectrum, &overran);
+            if (overran) note_stream_error(reader, MPA_E_HUFFMAN_OVERRUN);
             ch.zero_subbands = g.short_blocks() ? 0 : static_cast<int>((576 - lines) / 18);
             // Short windows are interleaved: their stream-order count bounds no line.
             nonzero_lines = std::max(nonzero_lines, g.short_blocks() ? 576 : static_cast<int>(lines));

@@ -207,7 +207,7 @@ constexpr QuadValues kQuadValues;
 }  // namespace
 
 uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end_bit, const GranuleInfo& g,
-                         const BandTable& bands, bool mid_side, float* xr) {
+                         const BandTable& bands, bool mid_side, float* xr, bool* overran) {
     // Short windows are written interleaved, so their unwritten lines are scattered: clear all.
     if (g.short_blocks()) std::memset(xr, 0, 576 * sizeof(float));
     Runs runs;
@@ -230,8 +230,10 @@ uint32_t decode_spectrum(const uint32_t* words, uint32_t start_bit, uint32_t end
         decode_region(bits, t, q, end, line, out);
     }
 
-    // Quadruples while lines and bits remain; one that runs past the granule's bits is dropped.
-    // The big values may already have run past them.
+    // The big values are decoded whatever their length says; ending past the granule's bits
+    // is damage. Then quadruples while lines and bits remain; one that runs past the
+    // granule's bits is dropped without a word, since encoders commonly write one.
+    if (overran != nullptr) *overran = bits.position() > end_bit;
     const HuffTable& quads = kCount1Tables[g.count1_table];
     int remaining = static_cast<int>(end_bit) - static_cast<int>(bits.position());
     while (line < runs.lines && remaining > 0) {

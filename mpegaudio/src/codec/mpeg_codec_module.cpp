@@ -23,10 +23,25 @@ int32_t read_service(void* ctx, uint8_t* buf, uint32_t n) {
     return d->services.read_input(d, buf, static_cast<int32_t>(n));
 }
 
+// The short text that goes with each recoverable stream error to the error callback.
+const char* stream_error_text(int32_t error) {
+    switch (error) {
+        case MPA_E_LOST_SYNC:
+            return "lost sync: bytes skipped up to the next frame";
+        case MPA_E_BAD_HEADER:
+            return "damaged frame header skipped";
+        case MPA_E_MAIN_DATA:
+            return "main data reaches before the data received: frame silenced";
+        default:
+            return "Huffman big values ran past the granule's bits";
+    }
+}
+
 struct MpegCodec {
-    explicit MpegCodec(Decoder* d) : decoder(d), frames(ByteSource{&read_service, d}) {}
+    MpegCodec(Decoder* d, int32_t id) : decoder(d), module_id(id), frames(ByteSource{&read_service, d}) {}
 
     Decoder* decoder;
+    int32_t module_id;
     FrameDecoder frames;
     // What was last reported about the stream.
     bool vbr = false;
@@ -202,8 +217,8 @@ int32_t query(ModuleInfo* info, uint32_t flags) {
     return MPA_OK;
 }
 
-int32_t create(void** instance, const char*, const char*, const ModuleRecord*, Decoder* decoder) {
-    *instance = new (std::nothrow) MpegCodec(decoder);
+int32_t create(void** instance, const char*, const char*, const ModuleRecord* record, Decoder* decoder) {
+    *instance = new (std::nothrow) MpegCodec(decoder, record != nullptr ? record->id : 0);
     return *instance == nullptr ? MPA_E_NO_MEMORY : MPA_OK;
 }
 
@@ -216,6 +231,10 @@ int32_t decode(void* instance, PcmBlock* pcm, StreamInfo* info) {
     MpegCodec& c = *self(instance);
     PcmFrame frame;
     if (const int32_t rc = c.frames.decode(static_cast<int16_t*>(pcm->buffer), frame); rc != 0) return rc;
+    if (frame.stream_error != 0) {
+        decoder_report_status(c.decoder, c.module_id, frame.stream_error, "stream error",
+                              stream_error_text(frame.stream_error));
+    }
     pcm->samples = frame.samples;
     pcm->channels = frame.channels;
     pcm->sample_rate = frame.sample_rate;
