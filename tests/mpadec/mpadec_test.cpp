@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,14 +30,14 @@ class Mpadec : public ::testing::Test {
         std::string err;
     };
 
-    // Runs mpadec with the arguments (each quoted for the shell) and standard input empty;
+    // Runs mpadec with the arguments (each quoted for the shell), standard input from a file;
     // one that waits for a minute is ended (exit code 124).
-    Result run(const std::vector<std::string>& args) const {
+    Result run(const std::vector<std::string>& args, const std::string& input = "/dev/null") const {
         std::string command = "timeout 60 '" MPADEC_PATH "'";
         for (const std::string& a : args) command += " '" + a + "'";
         const fs::path out = dir / "stdout.txt";
         const fs::path err = dir / "stderr.txt";
-        command += " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+        command += " <'" + input + "' >'" + out.string() + "' 2>'" + err.string() + "'";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
     }
@@ -134,17 +135,74 @@ TEST_F(Mpadec, SpecialFilesAreRefusedAtOnce) {
     }
 }
 
-// The MPEG codec takes every stream; one without a single frame decodes to nothing.
-TEST_F(Mpadec, AStreamWithoutFramesDecodesToAnEmptyOutput) {
-    const std::string input = write("in.mp3", "not audio");
+// Inputs that give no frame: each ends with exit code 7 and one line saying why, leaves no
+// output file behind (not even with options that change the output) and reads the same from
+// standard input.
+struct NoFrameCase {
+    const char* name;
+    std::string bytes;
+    const char* reason;
+};
+
+std::string free_format_stream() {
+    // MPEG-1 Layer III, 44.1 kHz, stereo, bitrate index 0, frames of 417 bytes.
+    std::string frame("\xFF\xFB\x00\x00", 4);
+    frame.resize(417, '\0');
+    std::string stream;
+    for (int i = 0; i < 20; ++i) stream += frame;
+    return stream;
+}
+
+std::string random_bytes(size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(n, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    return bytes;
+}
+
+// Ogg pages as a Vorbis file has them: the identification header, then pages of packet data.
+std::string ogg_pages() {
+    std::string stream;
+    for (unsigned page = 0; page < 16; ++page) {
+        std::string header("OggS\0", 5);
+        header += page == 0 ? '\x02' : '\0';
+        header += random_bytes(20, page);  // granule, serial, sequence, checksum
+        header += '\x10';                  // 16 segments of 255 bytes
+        header += std::string(16, '\xFF');
+        const std::string body = page == 0 ? "\x01vorbis" + random_bytes(255 * 16 - 7, 99) : random_bytes(255 * 16, page);
+        stream += header + body;
+    }
+    return stream;
+}
+
+class MpadecNoFrame : public Mpadec, public ::testing::WithParamInterface<NoFrameCase> {};
+
+TEST_P(MpadecNoFrame, ExitsWithSevenSaysWhyAndLeavesNoOutput) {
+    const NoFrameCase& c = GetParam();
+    const std::string input = write("in.mp3", c.bytes);
     std::string eq;
     for (int i = 0; i < 64; ++i) eq += std::to_string(i - 64) + "\n";
-    const std::string output = (dir / "out.pcm").string();
-    const Result r =
-        run({"--eq", write("eq.txt", eq), "--channels", "mix", "--downsample", "4", input, output});
-    EXPECT_EQ(r.code, 0) << r.err;
-    ASSERT_TRUE(fs::exists(output));
-    EXPECT_EQ(fs::file_size(output), 0u);
+    const std::vector<std::vector<std::string>> commands = {
+        {input, "wav:" + (dir / "out.wav").string()},
+        {"--eq", write("eq.txt", eq), "--channels", "mix", "--downsample", "4", input, (dir / "out.pcm").string()},
+        {"-", (dir / "out.pcm").string()},
+    };
+    for (const auto& args : commands) {
+        const Result r = args[0] == "-" ? run(args, input) : run(args);
+        const std::string subject = args[0] == "-" ? "-" : input;
+        EXPECT_EQ(r.code, 7) << r.err;
+        EXPECT_EQ(r.err, "mpadec: " + subject + ": " + c.reason + "\n");
+        EXPECT_FALSE(fs::exists(dir / "out.wav"));
+        EXPECT_FALSE(fs::exists(dir / "out.pcm"));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Inputs, MpadecNoFrame,
+                         ::testing::Values(NoFrameCase{"OggNamedMp3", ogg_pages(), "no MPEG audio frame found"},
+                                           NoFrameCase{"RandomBytes", random_bytes(64 * 1024, 15), "no MPEG audio frame found"},
+                                           NoFrameCase{"EmptyFile", "", "no MPEG audio frame found"},
+                                           NoFrameCase{"FreeFormat", free_format_stream(),
+                                                       "free-format streams are not supported"}),
+                         [](const ::testing::TestParamInfo<NoFrameCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

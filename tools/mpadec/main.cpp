@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "free_format_watch.h"
 #include "options.h"
 #include "stream_report.h"
 
@@ -43,10 +45,13 @@ int fail(int code, const std::string& subject, const std::string& what, const La
 }
 
 // The modules mpadec decodes with: the file input and output, and the codecs.
+// The modules mpadec decodes with: the file input and output, and the codecs; and the watch
+// that explains a free-format stream.
 bool register_modules(Decoder* d) {
     return decoder_register_codec(d, mpeg_codec_module()) >= 0 &&
            decoder_register_input(d, file_input_module()) >= 0 &&
-           decoder_register_output(d, file_output_module()) >= 0;
+           decoder_register_output(d, file_output_module()) >= 0 &&
+           decoder_add_input_filter(d, free_format_watch(), -1) > 0;
 }
 
 bool apply_options(Decoder* d, const Options& o) {
@@ -55,11 +60,12 @@ bool apply_options(Decoder* d, const Options& o) {
            (!o.equalizer || decoder_set_equalizer(d, o.equalizer->data()) == 0);
 }
 
-int decode_all(Decoder* d, const Options& o, LastError& e) {
+// Decodes to the end of the input; `frames` counts the frames that reached the output.
+int decode_all(Decoder* d, const Options& o, LastError& e, unsigned& frames) {
     const bool progress = !o.quiet && isatty(STDERR_FILENO) == 1;
     unsigned skipped = 0;
     e = LastError{};
-    for (unsigned frame = 0;; ++frame) {
+    for (frames = 0;;) {
         const uint64_t before = d->input.position;
         const int32_t rc = decoder_decode_to_output(d);
         if (rc == MPA_E_END_OF_INPUT) break;
@@ -69,7 +75,8 @@ int decode_all(Decoder* d, const Options& o, LastError& e) {
         }
         if (rc != 0)
             return fail(kExitDecode, o.input, "decoding failed with status " + std::to_string(rc), e);
-        if (progress && frame % 32 == 0) print_progress(d, stderr);
+        if (progress && frames % 32 == 0) print_progress(d, stderr);
+        ++frames;
     }
     if (progress) {
         print_progress(d, stderr);
@@ -97,7 +104,7 @@ int run(const Options& o) {
     }
     if (opened != 0) return fail(kExitInput, o.input, "cannot open input", e);
 
-    const bool to_stdout = o.output == "-" || o.output.ends_with(":-");
+    const bool to_stdout = !o.output.empty() && output_file(o.output).empty();
     if (o.info && !o.quiet) print_stream_info(d.get(), o.input.c_str(), to_stdout ? stderr : stdout);
     if (o.output.empty()) return kExitOk;
 
@@ -107,7 +114,19 @@ int run(const Options& o) {
     if (decoder_attach_output(d.get(), o.output.c_str(), -1) != 0 || decoder_open_output(d.get()) != 0) {
         return fail(kExitOutput, o.output, "cannot open output", e);
     }
-    if (const int code = decode_all(d.get(), o, e); code != kExitOk) return code;
+    unsigned frames = 0;
+    if (const int code = decode_all(d.get(), o, e, frames); code != kExitOk) return code;
+    if (frames == 0) {
+        // Nothing decoded: leave no empty file behind that looks like a result.
+        decoder_close_output(d.get());
+        if (const std::string path = output_file(o.output); !path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+        const char* reason = free_format_seen(d.get()) ? "free-format streams are not supported"
+                                                       : "no MPEG audio frame found";
+        return fail(kExitNoFrame, o.input, reason, LastError{});
+    }
     if (decoder_close_output(d.get()) != 0) return fail(kExitDecode, o.output, "writing failed", e);
     return kExitOk;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 namespace mpadec {
 
@@ -43,7 +44,20 @@ const char* usage_text() {
            "  3 no codec takes the stream\n"
            "  4 the output could not be opened\n"
            "  5 decoding or writing failed\n"
-           "  6 internal error (out of memory)\n";
+           "  6 internal error (out of memory)\n"
+           "  7 the input holds no MPEG audio frame that can be decoded (not MPEG audio, empty,\n"
+           "    or a free-format stream); no output file is left behind\n";
+}
+
+std::string output_file(const std::string& output) {
+    std::string_view path = output;
+    for (std::string_view prefix : {"raw:", "wav:", "aiff:", "sun:"}) {
+        if (path.starts_with(prefix)) {
+            path.remove_prefix(prefix.size());
+            break;
+        }
+    }
+    return path == "-" ? std::string() : std::string(path);
 }
 
 std::optional<std::array<int8_t, 64>> read_equalizer(const std::string& path, std::string& error) {

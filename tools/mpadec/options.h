@@ -18,6 +18,7 @@ enum ExitCode : int {
     kExitOutput = 4,
     kExitDecode = 5,
     kExitInternal = 6,
+    kExitNoFrame = 7,
 };
 
 struct Options {
@@ -37,6 +38,9 @@ std::optional<Options> parse_options(const std::vector<std::string>& args, std::
 
 // Reads 64 equalizer steps (-128..127, separated by white space) from a file.
 std::optional<std::array<int8_t, 64>> read_equalizer(const std::string& path, std::string& error);
+
+// The file an OUTPUT argument names, without its format prefix; empty for standard output.
+std::string output_file(const std::string& output);
 
 const char* usage_text();
 
