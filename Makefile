@@ -1,9 +1,10 @@
-# The two entry points: `make demo` renders the demo script through the host program,
-# `make test` builds and runs the whole suite, then again under ASan+UBSan and TSan.
+# The entry points: `make demo` renders the demo script through the host program,
+# `make check` builds and runs the normal suite, `make test` (CI) the whole suite, then
+# again under ASan+UBSan and TSan, then the fuzzers.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps build demo test clean
+.PHONY: all deps build demo check test clean
 
 all: build
 
@@ -16,6 +17,9 @@ build: deps
 
 demo: build
 	@scripts/run-demo $(BUILD)
+
+check: deps
+	@scripts/run-tests default
 
 test: deps
 	@scripts/run-tests

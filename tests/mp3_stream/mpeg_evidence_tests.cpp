@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mpeg_evidence.h"
+#include "../shared_data.h"
 
 namespace orvox::stream {
 namespace {
@@ -39,9 +40,7 @@ std::vector<fs::path> allMedia() {
     return all;
 }
 
-#define REQUIRE_SHARED()                                                              \
-    if (!fs::is_directory(kShared / "media")) GTEST_SKIP() << "shared media absent"; \
-    static_assert(true)
+#define REQUIRE_SHARED() A5_SKIP_WITHOUT_SHARED(fs::is_directory(kShared / "media"), kShared / "media")
 
 TEST(MpegEvidence, EveryMpegFileOfTheMediaPasses) {
     REQUIRE_SHARED();
@@ -67,7 +66,7 @@ TEST(MpegEvidence, NoOtherFileOfTheMediaPasses) {
 
 TEST(MpegEvidence, ConformanceStreamsPass) {
     const fs::path dir = kShared / "mpeg-vectors";
-    if (!fs::is_directory(dir)) GTEST_SKIP() << "conformance streams absent";
+    A5_SKIP_WITHOUT_SHARED(fs::is_directory(dir), dir);
     int checked = 0;
     for (const fs::path& p : filesIn(dir)) {
         const std::string name = p.filename().string();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "stream_decode.h"
+#include "../shared_data.h"
 
 namespace mpa::test {
 namespace {
@@ -20,7 +21,7 @@ void expect_sane(const Decoded& d, const std::string& what) {
 
 TEST(BadInput, EveryStreamOfTheSharedSetEndsCleanly) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found";
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     int streams = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         const std::string ext = entry.path().extension().string();

@@ -9,6 +9,7 @@
 
 #include "bit_writer.h"
 #include "stream_decode.h"
+#include "../shared_data.h"
 
 namespace mpa::test {
 namespace {
@@ -164,7 +165,7 @@ TEST(CodecModule, SeekTableMapsTheFraction) {
 
 TEST(CodecModule, SeekingResetsTheDecoderToReplayIdentically) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found";
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     DecoderSession s(read_file(dir + "/l2-fl10.bit"));
     ASSERT_EQ(s.open(), 0);
     const Decoded first = s.decode_all(20);
@@ -256,7 +257,7 @@ TEST(CodecModule, ChannelAndRateOptionsShapeThePcm) {
 
 TEST(CodecModule, EqualizerStepsReachTheFilterbank) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found";
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     const auto bytes = read_file(dir + "/l2-fl10.bit");
     auto energy = [](const Decoded& dec) {
         double e = 0;
@@ -290,7 +291,7 @@ TEST(CodecModule, FatalFrameReturns700AndDecodingGoesOn) {
 
 TEST(CodecModule, DecodersOnSeveralThreadsShareOnlyConstantTables) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found";
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     const auto layer1 = read_file(dir + "/l1-fl3.bit");
     const auto layer2 = read_file(dir + "/l2-fl16.bit");
     const Decoded want1 = decode_with_decoder(layer1);

@@ -5,6 +5,7 @@
 
 #include "pcm_compare.h"
 #include "stream_decode.h"
+#include "../shared_data.h"
 
 namespace mpa::test {
 namespace {
@@ -31,13 +32,13 @@ void expect_full_accuracy(const std::string& name, const Decoded& d) {
 
 TEST_P(Conformance, MeetsFullAccuracy) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     expect_full_accuracy(GetParam(), decode_stream(read_file(dir + "/" + GetParam() + ".bit")));
 }
 
 TEST_P(Conformance, MeetsFullAccuracyThroughTheDecoder) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     expect_full_accuracy(GetParam(), decode_with_decoder(read_file(dir + "/" + GetParam() + ".bit")));
 }
 

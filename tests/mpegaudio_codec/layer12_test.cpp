@@ -8,6 +8,7 @@
 #include "codec/frame.h"
 #include "codec/layer12_tables.h"
 #include "stream_decode.h"
+#include "../shared_data.h"
 
 namespace mpa::test {
 namespace {
@@ -126,7 +127,7 @@ TEST(Layer1, ForbiddenAllocationOrScaleFactorDropsOnlyThatFrame) {
 
 TEST(Layer1, QuarterRateGives96SamplesAt11025Hz) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found";
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     const auto bytes = read_file(dir + "/l1-fl6.bit");  // 44.1 kHz stereo
     const Decoded full = decode_stream(bytes);
     const Decoded quarter = decode_stream(bytes, {.downsampling = 2});
@@ -183,7 +184,7 @@ TEST(Layer2, ScaleFactor63SilencesItsPart) {
 
 TEST(Layer2, ChannelModesSelectOrMixTheProgrammes) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found";
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     const auto bytes = read_file(dir + "/l2-fl14.bit");  // dual channel
     const Decoded both = decode_stream(bytes);
     const Decoded first = decode_stream(bytes, {.channel_mode = 1});

@@ -1,4 +1,9 @@
 # Decodes STREAM with mpadec to raw PCM and compares it with REFERENCE (full accuracy).
+include(${CMAKE_CURRENT_LIST_DIR}/../shared_data.cmake)
+a5_shared_files_present(present ${STREAM} ${REFERENCE})
+if(NOT present)
+  return()
+endif()
 execute_process(COMMAND ${MPADEC} -q ${STREAM} raw:${OUTPUT} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "mpadec failed with ${rc} on ${STREAM}")

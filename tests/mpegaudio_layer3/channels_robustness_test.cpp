@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "stream_decode.h"
+#include "../shared_data.h"
 
 namespace mpa::test {
 namespace {
@@ -20,7 +21,7 @@ std::vector<int16_t> channel_of(const std::vector<int16_t>& stereo, int ch) {
 
 TEST(Layer3Channels, OneChannelOutputsMatchTheStereoDecode) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     // MPEG-2 joint stereo with mid/side and intensity frames.
     const std::vector<uint8_t> bytes = read_file(dir + "/l3-test46.bit");
     const Decoded both = decode_stream(bytes);
@@ -42,7 +43,7 @@ TEST(Layer3Channels, OneChannelOutputsMatchTheStereoDecode) {
 TEST(Layer3Channels, DownsamplingKeepsFrameCountsAndRates) {
     const std::vector<uint8_t> bytes =
         read_file(std::string(A5_SHARED_DIR) + "/media/mpeg/mp3_cbr128_jointstereo_44100.mp3");
-    if (bytes.empty()) GTEST_SKIP() << "media file not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!bytes.empty(), "media files under " << A5_SHARED_DIR);
     for (uint32_t option = 0; option < 3; ++option) {
         SCOPED_TRACE(option);
         const Decoded d = decode_stream(bytes, {0, option, 100});
@@ -69,7 +70,7 @@ TEST(Layer3Robustness, OddStreamsDecodeWithoutHarm) {
             if (e.is_regular_file() && odd && ext != ".pcm") files.push_back(e.path().string());
         }
     }
-    if (files.empty()) GTEST_SKIP() << "no streams under " << shared;
+    A5_SKIP_WITHOUT_SHARED(!files.empty(), "streams under " << shared);
     for (const std::string& f : files) {
         SCOPED_TRACE(f);
         const std::vector<uint8_t> bytes = read_file(f);
@@ -82,7 +83,7 @@ TEST(Layer3Robustness, OddStreamsDecodeWithoutHarm) {
 
 TEST(Layer3Robustness, FreeFormatStreamYieldsNoFrames) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     const Decoded d = decode_stream(read_file(dir + "/l3-he_free.bit"));
     EXPECT_EQ(d.frames, 0u);
     EXPECT_EQ(d.end, kEndOfInput);

@@ -6,6 +6,7 @@
 
 #include "reference_length.h"
 #include "stream_decode.h"
+#include "../shared_data.h"
 
 namespace mpa::test {
 namespace {
@@ -27,7 +28,7 @@ std::string stream_name(const testing::TestParamInfo<Stream>& p) {
 
 TEST_P(Layer3Conformance, MeetsFullAccuracy) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     const Stream s = GetParam();
     const Decoded d = decode_stream(read_file(dir + "/" + s.name + ".bit"));
     const std::vector<int16_t> reference = read_pcm(dir + "/" + s.name + ".pcm");

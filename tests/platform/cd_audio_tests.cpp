@@ -19,6 +19,7 @@
 
 #include "cd_image.h"
 #include "mix_capture.h"
+#include "../shared_data.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ using a5test::silent;
 
 TEST_F(CdAudioTest, PlayingOneToThreeGivesTracksOneAndTwoExactlyThenStopsAtThree) {
     const std::string cue = sharedImage("cd_a.cue");
-    if (cue.empty()) GTEST_SKIP() << "shared CD image absent";
+    A5_SKIP_WITHOUT_SHARED(!cue.empty(), "CD image cd_a.cue");
     std::vector<int16_t> expected = cdtest::wavSamples(sharedImage("cd_a_track01.wav"));
     const std::vector<int16_t> two = cdtest::wavSamples(sharedImage("cd_a_track02.wav"));
     expected.insert(expected.end(), two.begin(), two.end());

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "plugin_fixture.h"
+#include "../shared_data.h"
 
 namespace orvox::test {
 namespace {
@@ -38,7 +39,7 @@ TEST_F(Plugin, ExportsExactlyTheEntryAndTheScriptFunctions) {
 TEST_F(Plugin, ScriptCallsTakeEngineValues) {
     const std::filesystem::path ogg =
         std::filesystem::path(A5_SHARED_DIR) / "media" / "ogg" / "ogg_short_0.06s_dialog-information.oga";
-    if (!std::filesystem::exists(ogg)) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(std::filesystem::exists(ogg), ogg);
     std::filesystem::copy_file(ogg, "a.ogg");
     const host::EngineString name("a.ogg");
     const host::EngineString missing("b.ogg");

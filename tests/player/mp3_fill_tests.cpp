@@ -14,6 +14,7 @@
 #include "mp3_stream.h"
 #include "mpeg_reference.h"
 #include "player_fixture.h"
+#include "../shared_data.h"
 
 namespace orvox::test {
 namespace {
@@ -81,7 +82,7 @@ TEST_F(Mp3Fill, RegionsCarryTheDecodeFromTheSecondFrameThenSilence) {
                              "mp2_layer2_192k_stereo_44100.mp2", "mp3_truncated_midframe.mp3"}) {
         SCOPED_TRACE(name);
         const std::string path = mpegMedia(name);
-        if (path.empty()) GTEST_SKIP() << "shared media absent: " << name;
+        A5_SKIP_WITHOUT_SHARED(!path.empty(), name);
         const std::vector<uint8_t> expected = bytesOf(decodeMpeg(path).afterFirstFrame());
         ASSERT_GT(expected.size(), 65536u);
 
@@ -111,7 +112,7 @@ TEST_F(Mp3Fill, RegionsCarryTheDecodeFromTheSecondFrameThenSilence) {
 
 TEST_F(Mp3Fill, RegionSmallerThanTheSurplusFillsWithoutDecoding) {
     const std::string path = mpegMedia("mp3_cbr128_jointstereo_44100.mp3");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "mp3_cbr128_jointstereo_44100.mp3");
     const std::vector<uint8_t> expected = bytesOf(decodeMpeg(path).afterFirstFrame());
     open(path);
 
@@ -134,7 +135,7 @@ TEST_F(Mp3Fill, LaterFramesLargerThanTheFirstStayInsideStaging) {
     // 44.1 kHz stereo: the staging block must take the later frames whole.
     const std::string layer1 = mpegMedia("l1-fl6.bit");
     const std::string layer3 = mpegMedia("mp3_cbr128_jointstereo_44100.mp3");
-    if (layer1.empty() || layer3.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!layer1.empty() && !layer3.empty(), "l1-fl6.bit and mp3_cbr128_jointstereo_44100.mp3");
     const fs::path joined = workDir_ / "layer1_then_layer3.mp3";
     {
         std::ofstream out(joined, std::ios::binary);
@@ -154,7 +155,7 @@ TEST_F(Mp3Fill, LaterFramesLargerThanTheFirstStayInsideStaging) {
 
 TEST_F(Mp3Fill, LoopingStreamRestartsAtTheFirstFrameAfterSilence) {
     const std::string path = mpegMedia("real_mp3_bladeenc_no_vbr_header.mp3");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "real_mp3_bladeenc_no_vbr_header.mp3");
     const MpegDecode reference = decodeMpeg(path);
     const std::vector<uint8_t> firstPass = bytesOf(reference.afterFirstFrame());
     const std::vector<uint8_t> laterPass = bytesOf(reference.pcm);
@@ -178,7 +179,7 @@ TEST_F(Mp3Fill, LoopingStreamRestartsAtTheFirstFrameAfterSilence) {
 
 TEST_F(Mp3Fill, NonLoopingEndActionStopsAndKeepsTheDecoderUntilShutdown) {
     const std::string path = mpegMedia("real_mp3_vbri_header_truncated_rare_frames.mp3");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "real_mp3_vbri_header_truncated_rare_frames.mp3");
     open(path);
     stream_.setLoop(0);
     size_t endRegionStart = 0;
@@ -193,7 +194,7 @@ TEST_F(Mp3Fill, NonLoopingEndActionStopsAndKeepsTheDecoderUntilShutdown) {
 
 TEST_F(Mp3Fill, ProbeTakesMpegFilesOnlyAndKeepsNothing) {
     const fs::path media = fs::path(A5_SHARED_DIR) / "media";
-    if (!fs::is_directory(media)) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(fs::is_directory(media), media);
     int mpeg = 0;
     int other = 0;
     for (const auto& dir : fs::directory_iterator(media)) {

@@ -14,16 +14,14 @@
 #include "output_compare.h"
 #include "player_fixture.h"
 #include "stream_output_test.h"
+#include "../shared_data.h"
 
 namespace orvox::test {
 namespace {
 
-#define REQUIRE_MPEG(var, name)                                   \
-    const std::string var = ::orvox::test::mpegMedia(name);        \
-    if (var.empty()) {                                             \
-        GTEST_SKIP() << "shared media absent: " << (name);         \
-    }                                                              \
-    static_assert(true)
+#define REQUIRE_MPEG(var, name)                            \
+    const std::string var = ::orvox::test::mpegMedia(name); \
+    A5_SKIP_WITHOUT_SHARED(!var.empty(), (name))
 
 class Mp3Output : public StreamOutputTest {};
 

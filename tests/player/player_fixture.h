@@ -19,6 +19,7 @@
 #include "engine_records.h"
 #include "player.h"
 #include "recording_device.h"
+#include "../shared_data.h"
 
 namespace orvox::test {
 
@@ -27,12 +28,9 @@ inline constexpr unsigned kOutputRate = 44100;
 // Path of a file of the shared Ogg media; empty when the shared data is absent.
 std::string oggMedia(const char* name);
 
-#define REQUIRE_MEDIA(var, name)                                              \
-    const std::string var = ::orvox::test::oggMedia(name);                     \
-    if (var.empty()) {                                                         \
-        GTEST_SKIP() << "shared media absent: " << (name);                     \
-    }                                                                          \
-    static_assert(true)
+#define REQUIRE_MEDIA(var, name)                          \
+    const std::string var = ::orvox::test::oggMedia(name); \
+    A5_SKIP_WITHOUT_SHARED(!var.empty(), (name))
 
 // The whole decode of an Ogg Vorbis file by libvorbisfile, as interleaved 16-bit samples;
 // from PCM sample `from` on (0: the start, 1: where a looping pass restarts).

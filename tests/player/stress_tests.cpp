@@ -13,6 +13,7 @@
 
 #include "mpeg_reference.h"
 #include "player_fixture.h"
+#include "../shared_data.h"
 
 namespace orvox::test {
 namespace {
@@ -30,7 +31,7 @@ TEST_F(Stress, OperationsBesideRunningTicksTouchNoReleasedBuffer) {
     for (const char* name : {"l1-fl3.bit", "real_mp3_vbri_header_truncated_rare_frames.mp3",
                              "mp3_mpeg2_lsf_mono_22050.mp3"}) {
         const std::string path = mpegMedia(name);
-        if (path.empty()) GTEST_SKIP() << "shared media absent: " << name;
+        A5_SKIP_WITHOUT_SHARED(!path.empty(), name);
         files.push_back(path);
     }
 

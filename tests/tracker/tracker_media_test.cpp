@@ -5,6 +5,8 @@
 
 #include <random>
 
+#include "../shared_data.h"
+
 namespace orvox::tracker::test {
 namespace {
 
@@ -34,7 +36,7 @@ using TrackerMedia = TrackerTest;
 
 TEST_F(TrackerMedia, EverySharedModulePlaysOrIsRefused) {
     const auto modules = sharedModules();
-    if (modules.empty()) GTEST_SKIP() << "no shared modules in " << modulesDir();
+    A5_SKIP_WITHOUT_SHARED(!modules.empty(), "modules in " << modulesDir());
     Capture capture;
     for (const fs::path& path : modules) {
         SCOPED_TRACE(path.filename().string());

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "../shared_data.h"
+
 namespace wavtest {
 
 using Bytes = std::vector<std::byte>;
@@ -86,4 +88,4 @@ inline std::filesystem::path mediaWav(const char* name) {
 // Skips the test when the shared media set is not there.
 #define WAV_MEDIA_OR_SKIP(var, name)                           \
     const std::filesystem::path var = wavtest::mediaWav(name); \
-    if (!std::filesystem::exists(var)) GTEST_SKIP() << "shared media missing: " << var
+    A5_SKIP_WITHOUT_SHARED(std::filesystem::exists(var), var)
