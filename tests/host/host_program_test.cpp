@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "cd_image.h"
+#include "ogg_reference.h"
+#include "../shared_data.h"
 
 extern char** environ;
 
@@ -405,6 +409,121 @@ TEST_F(HostProgram, ArgumentsOfThePlugInsExportsAreChecked) {
     )");
     ASSERT_EQ(right.status, 0) << right.err;
     EXPECT_EQ(right.out, "0\t0\t0\t-1024\n");
+}
+
+// Sets an environment variable for the programs a test starts, and restores it.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_.empty()) {
+            unsetenv(name_);
+        } else {
+            setenv(name_, old_.c_str(), 1);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::string old_;
+};
+
+// Left plus right of interleaved stereo frames [from, from + count), every `step`-th frame.
+std::vector<double> monoFrames(const std::vector<int16_t>& stereo, size_t from, size_t count, size_t step) {
+    std::vector<double> mono;
+    for (size_t f = from; f < from + count; f += step) mono.push_back(double(stereo[2 * f]) + stereo[2 * f + 1]);
+    return mono;
+}
+
+// The start frame in `signal` (in the range [from, to]) where `probe`, taken every `step`-th
+// frame, correlates best, normalised by the energy of the signal under it.
+size_t bestMatch(const std::vector<int16_t>& signal, const std::vector<double>& probe, size_t from, size_t to,
+                 size_t step) {
+    size_t best = from;
+    double bestScore = -1e300;
+    for (size_t start = from; start <= to; start += step) {
+        const std::vector<double> under = monoFrames(signal, start, probe.size() * step, step);
+        double dot = 0, energy = 1e-9;
+        for (size_t i = 0; i < probe.size(); ++i) {
+            dot += probe[i] * under[i];
+            energy += under[i] * under[i];
+        }
+        if (const double score = dot / std::sqrt(energy); score > bestScore) {
+            bestScore = score;
+            best = start;
+        }
+    }
+    return best;
+}
+
+// The real device output. SDL's disk driver stands in for the sound card: it runs the device
+// in real time and writes what it was given, in the format the output asks for (16-bit
+// native-endian samples, the output's rate and channels), to a file. An Ogg file played for
+// 3 s that way must arrive as libvorbisfile decodes it. The device starts before the song,
+// and a slow machine writes less, so the capture is aligned with the decode by
+// cross-correlation and a stretch from the middle of what was heard is compared.
+TEST_F(HostProgram, TheDeviceOutputCarriesTheDecodeInRealTime) {
+    const fs::path song = a5test::sharedPath("media/ogg/ogg_stereo_44100_music_skull_stones.ogg");
+    A5_SKIP_WITHOUT_SHARED(fs::exists(song), song);
+    fs::copy_file(song, dir_ / "song.ogg");
+    write("script.lua", R"(
+        local orvox = plugin(arg[1])
+        assert(orvox.Orvox_Play("song.ogg", 0) >= 0)
+        wait(3)
+        orvox.Orvox_Shutdown()
+    )");
+    const fs::path file = dir_ / "device.raw";
+    HostRun r;
+    {
+        const ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+        const ScopedEnv target("SDL_DISKAUDIOFILE", file.string());
+        r = run({"--output", "device", "--rate", "44100", "script.lua", ORVOX_PLUGIN_PATH});
+    }
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "the device opened: no fall-back to the null output";
+
+    const std::string bytes = readFile(file);
+    std::vector<int16_t> heard(bytes.size() / 2);
+    std::memcpy(heard.data(), bytes.data(), heard.size() * 2);
+    const size_t frames = heard.size() / 2;
+    const std::vector<int16_t> decode = orvox::test::decodeOgg(song.string());
+    ASSERT_GT(decode.size(), 2u * 10 * 44100);
+
+    // About 3 s reach the device; a loaded machine may deliver less, never much more.
+    EXPECT_GT(frames, 44100u);
+    EXPECT_LT(frames, 4u * 44100);
+    size_t onset = 0;
+    while (onset < frames && std::abs(heard[2 * onset]) + std::abs(heard[2 * onset + 1]) < 64) ++onset;
+    constexpr size_t kProbe = 4096, kStretch = 22050;
+    ASSERT_GE(frames - onset, kStretch + kProbe) << "too little of the song reached the device";
+
+    // The probe from the middle of what was heard, found in the decode: coarsely every
+    // fourth frame, then to the frame.
+    const size_t middle = onset + (frames - onset) / 2;
+    const size_t probeAt = middle - kProbe / 2;
+    const std::vector<double> coarse = monoFrames(heard, probeAt, kProbe, 4);
+    const size_t near = bestMatch(decode, coarse, 0, probeAt, 4);
+    const std::vector<double> fine = monoFrames(heard, probeAt, kProbe, 1);
+    const size_t at = bestMatch(decode, fine, near > 8 ? near - 8 : 0, std::min(near + 8, probeAt), 1);
+    const size_t lead = probeAt - at;  // frames the device ran before the song's first frame
+    ASSERT_GE(at + kProbe / 2, kStretch / 2) << "the match lies too close to the song's start";
+
+    const size_t from = middle - kStretch / 2;
+    double signal = 0, error = 0;
+    int maxError = 0;
+    for (size_t i = 2 * from; i < 2 * (from + kStretch); ++i) {
+        const int d = heard[i] - decode[i - 2 * lead];
+        signal += double(heard[i]) * heard[i];
+        error += double(d) * d;
+        maxError = std::max(maxError, std::abs(d));
+    }
+    EXPECT_GT(std::sqrt(signal / (2 * kStretch)), 300.0) << "the compared stretch is music, not silence";
+    EXPECT_LE(maxError, 1) << "at lead " << lead << " frames, rms error " << std::sqrt(error / (2 * kStretch));
 }
 
 }  // namespace

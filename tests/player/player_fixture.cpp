@@ -1,8 +1,6 @@
 #include "player_fixture.h"
 
-#define OV_EXCLUDE_STATIC_CALLBACKS
 #include <unistd.h>
-#include <vorbis/vorbisfile.h>
 
 #include <cstdio>
 #include <fstream>
@@ -17,27 +15,6 @@ namespace orvox::test {
 std::string oggMedia(const char* name) {
     const std::filesystem::path path = std::filesystem::path(A5_SHARED_DIR) / "media" / "ogg" / name;
     return std::filesystem::exists(path) ? path.string() : std::string();
-}
-
-std::vector<int16_t> decodeOgg(const std::string& path, int64_t from) {
-    std::vector<int16_t> pcm;
-    OggVorbis_File vf;
-    if (ov_fopen(path.c_str(), &vf) != 0) return pcm;
-    if (from != 0 && ov_pcm_seek(&vf, from) != 0) {
-        ov_clear(&vf);
-        return pcm;
-    }
-    char block[8192];
-    int section = 0;
-    for (;;) {
-        const long got = ov_read(&vf, block, sizeof block, 0, 2, 1, &section);
-        if (got == OV_HOLE) continue;
-        if (got <= 0) break;
-        const auto* samples = reinterpret_cast<const int16_t*>(block);
-        pcm.insert(pcm.end(), samples, samples + got / 2);
-    }
-    ov_clear(&vf);
-    return pcm;
 }
 
 void PlayerTest::SetUp() {

@@ -17,6 +17,7 @@
 
 #include "mix_capture.h"
 #include "engine_records.h"
+#include "ogg_reference.h"
 #include "player.h"
 #include "recording_device.h"
 #include "../shared_data.h"
@@ -32,9 +33,6 @@ std::string oggMedia(const char* name);
     const std::string var = ::orvox::test::oggMedia(name); \
     A5_SKIP_WITHOUT_SHARED(!var.empty(), (name))
 
-// The whole decode of an Ogg Vorbis file by libvorbisfile, as interleaved 16-bit samples;
-// from PCM sample `from` on (0: the start, 1: where a looping pass restarts).
-std::vector<int16_t> decodeOgg(const std::string& path, int64_t from = 0);
 
 // Interleaved stereo frames the mixer produced since the capture began.
 using Capture = a5test::MixCapture;
