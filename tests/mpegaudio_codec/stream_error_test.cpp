@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "stream_decode.h"
+#include "../shared_data.h"
 
 namespace mpa::test {
 namespace {
@@ -99,7 +100,7 @@ class StreamErrors : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(StreamErrors, EachDamagedFrameIsReportedOnceAndDecodingGoesOn) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     const DamageCase& c = GetParam();
     std::vector<uint8_t> bytes = read_file(dir + "/" + c.stream + ".bit");
     const Outcome clean = decode_reporting(bytes);
@@ -138,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
 // frames those are follows from each frame's main_data_begin and the main data before it.
 TEST(StreamErrors, FramesReachingBeforeTheReceivedMainDataAreReportedEach) {
     const std::string dir = vectors_dir();
-    if (dir.empty()) GTEST_SKIP() << "conformance streams not found under " << A5_SHARED_DIR;
+    A5_SKIP_WITHOUT_SHARED(!dir.empty(), "conformance streams under " << A5_SHARED_DIR);
     for (const char* name : {"l3-he_44khz", "l3-si_huff", "l3-compl", "l3-he_48khz"}) {
         SCOPED_TRACE(name);
         const std::vector<uint8_t> whole = read_file(dir + "/" + name + ".bit");
