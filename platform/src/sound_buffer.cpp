@@ -32,6 +32,7 @@ SoundBuffer::SoundBuffer(SoundDevice* device, Mixer& mixer, bool primary, DWORD 
     const WAVEFORMATEX stereo16{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
     keepFormat(format ? *format : stereo16);
     data_.assign(bytes, silenceByte(format_.type));
+    locked_.reserve(4);
     if (!primary_) {
         group_ = mixer_.joinGroup(format_.rate);
         try {
@@ -181,6 +182,8 @@ HRESULT SoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* part1, DWORD* bytes
     if (part2) *part2 = second ? data_.data() : nullptr;
     if (bytes2) *bytes2 = second;
     if (second && !(part2 && bytes2)) return DSERR_INVALIDPARAM;
+    locked_.push_back({offset, first});
+    if (second) locked_.push_back({0, second});
     return DS_OK;
 }
 
@@ -192,6 +195,15 @@ HRESULT SoundBuffer::Unlock(LPVOID part1, DWORD bytes1, LPVOID part2, DWORD byte
         return b >= data_.data() && b + n <= data_.data() + data_.size();
     };
     if (!inside(part1, bytes1) || !inside(part2, bytes2)) return DSERR_INVALIDPARAM;
+    auto release = [&](LPVOID p, DWORD n) {
+        if (!p || n == 0) return;
+        const auto offset = static_cast<DWORD>(static_cast<uint8_t*>(p) - data_.data());
+        const auto span = std::find_if(locked_.begin(), locked_.end(),
+                                       [&](const LockedSpan& s) { return s.offset == offset && s.bytes == n; });
+        if (span != locked_.end()) locked_.erase(span);
+    };
+    release(part1, bytes1);
+    release(part2, bytes2);
     return DS_OK;
 }
 
@@ -351,14 +363,36 @@ void SoundBuffer::addFrames(uint32_t from, uint32_t count, float gainLeft, float
             if (!looping_) return;
             from %= total;
         }
-        const uint32_t run = std::min(count, total - from);
-        kernels.addFrames(data_.data() + size_t(from) * format_.blockAlign, format_.type, format_.channels, run,
-                          gainLeft, gainRight, left, right);
+        // A stretch under a lock adds nothing: it plays as silence until Unlock.
+        bool locked = false;
+        const uint32_t span = std::min(count, total - from);
+        const uint32_t run = locked_.empty() ? span : lockRun(from, span, locked);
+        if (!locked)
+            kernels.addFrames(data_.data() + size_t(from) * format_.blockAlign, format_.type, format_.channels, run,
+                              gainLeft, gainRight, left, right);
         left += run;
         right += run;
         from += run;
         count -= run;
     }
+}
+
+uint32_t SoundBuffer::lockRun(uint32_t from, uint32_t count, bool& locked) const {
+    const uint32_t align = format_.blockAlign;
+    uint32_t end = from + count;
+    locked = false;
+    for (const LockedSpan& s : locked_) {
+        // The frames the span touches, also in part.
+        const uint32_t first = s.offset / align;
+        const uint32_t last = static_cast<uint32_t>((uint64_t(s.offset) + s.bytes + align - 1) / align);
+        if (first <= from && from < last) {
+            locked = true;
+            end = std::min(end, last);
+        } else if (from < first) {
+            end = std::min(end, first);
+        }
+    }
+    return end - from;
 }
 
 void SoundBuffer::stopLocked(std::vector<HANDLE>& fired) {

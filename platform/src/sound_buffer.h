@@ -1,6 +1,12 @@
 // A sound buffer on the process-wide mixer: secondary buffers hold PCM that the mixer
 // plays from the play cursor; the primary buffer of a device only carries the device's
 // format request and master volume.
+//
+// Lock hands out the buffer's own memory, which the caller writes without holding any
+// lock of ours. Until Unlock the mixer never reads a locked stretch: frames under a lock
+// play as silence. A writer that keeps behind the play cursor never meets this; one that
+// locks the stretch being played (a late refill, a rewrite of the whole buffer while it
+// plays) gets silence there instead of a torn read of half-written samples.
 #pragma once
 
 #include <plat/dsound.h>
@@ -100,6 +106,9 @@ private:
     // looping buffer wraps, a one-shot adds nothing past its end.
     void addFrames(uint32_t from, uint32_t count, float gainLeft, float gainRight, float* left, float* right,
                    const MixKernels& kernels) const;
+    // The frames from `from` on (at most `count`, none past the end of the buffer) that are
+    // all under a lock or all free of one; `locked` tells which.
+    uint32_t lockRun(uint32_t from, uint32_t count, bool& locked) const;
     // Source frames the mixer may read ahead of the cursor.
     uint32_t readAhead() const;
     void stopLocked(std::vector<HANDLE>& fired);
@@ -129,6 +138,11 @@ private:
     DWORD frequency_ = 0;  // 0: the format's rate
     float gainLeft_ = 1, gainRight_ = 1;
     std::vector<DSBPOSITIONNOTIFY> notifications_;
+    struct LockedSpan {
+        DWORD offset;
+        DWORD bytes;
+    };
+    std::vector<LockedSpan> locked_;  // from Lock until the matching Unlock
 
     // The group of the rate it plays at (joined at creation, changed by SetFrequency; null
     // for a primary buffer). Written under both locks, read under either.

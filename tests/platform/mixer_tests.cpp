@@ -202,6 +202,52 @@ TEST_F(Mixer, LockGivesOnePartOrTwoWhenTheRegionWraps) {
     EXPECT_EQ(b->Unlock(reinterpret_cast<uint8_t*>(p1) + 2000, 4, nullptr, 0), DSERR_INVALIDPARAM);
 }
 
+// A writer holds a lock across the play cursor while mixing goes on: the mixer reads
+// none of the locked bytes (ThreadSanitizer watches the writer thread) and plays the
+// stretch as silence; after Unlock the new content is heard on the next pass.
+TEST_F(Mixer, LockedStretchIsNotReadAndPlaysAsSilenceUntilUnlock) {
+    const DWORD frames = 8192;
+    const DWORD size = frames * 4;
+    auto* b = make(pcm(kRate, 2, 16), size);
+    const std::vector<int16_t> old(frames * 2, 1000);
+    fill(b, old.data(), size);
+    Capture capture;
+    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+
+    // 256 frames before the end of the buffer up to frame 2048: two parts around the cursor.
+    const DWORD lockFrom = size - 1024;
+    const DWORD lockBytes = 1024 + 2048 * 4;
+    void *p1, *p2;
+    DWORD n1, n2;
+    ASSERT_EQ(b->Lock(lockFrom, lockBytes, &p1, &n1, &p2, &n2, 0), DS_OK);
+    ASSERT_NE(p2, nullptr);
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        do {
+            std::fill_n(static_cast<int16_t*>(p1), n1 / 2, int16_t{2000});
+            std::fill_n(static_cast<int16_t*>(p2), n2 / 2, int16_t{2000});
+        } while (writing.load());
+    });
+    a5p_advance_ns(20 * kMs);
+    writing.store(false);
+    writer.join();
+    const size_t mixedWhileLocked = capture.channel(0).size();
+    ASSERT_GE(mixedWhileLocked, 2 * 256u);
+    ASSERT_LT(mixedWhileLocked, 2048u);
+    ASSERT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+    a5p_advance_ns(2 * frames * 1000 * kMs / kRate);
+
+    const std::vector<int16_t> left = capture.channel(0);
+    ASSERT_GT(left.size(), 2u * frames);
+    long wrong = 0;
+    for (size_t k = 0; k < left.size(); ++k) {
+        const size_t f = k % frames;
+        const int16_t expected = k < mixedWhileLocked ? 0 : (f < 2048 || f >= frames - 256) ? 2000 : 1000;
+        wrong += left[k] != expected;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(Mixer, NotificationsFireWhenTheCursorPassesTheirOffsets) {
     const DWORD block = 4096;  // 1024 frames
     auto* b = make(pcm(kRate, 2, 16), 4 * block, DSBCAPS_CTRLPOSITIONNOTIFY);
