@@ -1,5 +1,6 @@
 #include "buffer_stream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -53,6 +54,9 @@ bool BufferStream::open(const char* path, bool probeOnly, IDirectSound* directSo
     period_ = refillPeriodMs(format_);
     buffer_->SetCurrentPosition(0);
     lastPlayCursor_ = 0;
+    owed_ = 0;
+    draining_ = false;
+    untilHeard_ = 0;
     return true;
 }
 
@@ -115,28 +119,76 @@ void BufferStream::tick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR
 }
 
 void BufferStream::refill() {
-    if (!isPlaying() && !endAction()) return;
-
     DWORD play = 0;
     DWORD write = 0;
     if (FAILED(buffer_->GetCurrentPosition(&play, &write))) return;
-    if (play == lastPlayCursor_) return;
-    const DWORD bytes = play > lastPlayCursor_ ? play - lastPlayCursor_ : kStreamBufferBytes - lastPlayCursor_ + play;
+    const DWORD moved = (play + kStreamBufferBytes - lastPlayCursor_) % kStreamBufferBytes;
+    lastPlayCursor_ = play;
+    owed_ = std::min(owed_ + moved, kStreamBufferBytes);
+    // The mixer has read this far ahead of the play cursor: too late to write there.
+    const DWORD mixerReach = (write + kStreamBufferBytes - play) % kStreamBufferBytes;
 
+    if (!isPlaying() && !draining_) {
+        // The data ended at the previous tick.
+        if (restartAtEnd()) {
+            playing_.store(1);
+        } else {
+            closeSource();
+            draining_ = true;
+        }
+    }
+    if (draining_) {
+        untilHeard_ -= std::min(untilHeard_, moved);
+        if (untilHeard_ == 0) {
+            finishDrain();
+            return;
+        }
+    }
+    if (owed_ == 0) return;
+    const DWORD bytes = std::min(owed_, kStreamBufferBytes - mixerReach);
+    writeRegion((play + kStreamBufferBytes - bytes) % kStreamBufferBytes, bytes, mixerReach);
+}
+
+void BufferStream::writeRegion(DWORD from, DWORD bytes, DWORD mixerReach) {
     void* part1 = nullptr;
     void* part2 = nullptr;
     DWORD bytes1 = 0;
     DWORD bytes2 = 0;
-    const HRESULT locked = buffer_->Lock(lastPlayCursor_, bytes, &part1, &bytes1, &part2, &bytes2, 0);
+    const HRESULT locked = buffer_->Lock(from, bytes, &part1, &bytes1, &part2, &bytes2, 0);
     if (FAILED(locked)) {
-        // Nothing is written and the cursor is kept: the next tick fills this stretch
-        // too. A lost buffer has stopped; once restored it plays on for that tick.
-        if (locked == DSERR_BUFFERLOST && SUCCEEDED(buffer_->Restore())) buffer_->Play(0, 0, DSBPLAY_LOOPING);
+        // Nothing is written and the stretch stays owed. A lost buffer has stopped and lost
+        // its content: once restored it plays on, and the next tick writes all of it.
+        if (locked == DSERR_BUFFERLOST && SUCCEEDED(buffer_->Restore())) {
+            buffer_->Play(0, 0, DSBPLAY_LOOPING);
+            owed_ = kStreamBufferBytes;
+        }
         return;
     }
-    lastPlayCursor_ = play;
-    fill(static_cast<uint8_t*>(part1), bytes1, static_cast<uint8_t*>(part2), part2 != nullptr ? bytes2 : 0);
+    owed_ = 0;
+    auto* p1 = static_cast<uint8_t*>(part1);
+    auto* p2 = static_cast<uint8_t*>(part2);
+    const DWORD b2 = p2 != nullptr ? bytes2 : 0;
+    // Once the data has ended, what has played is overwritten with silence, so that
+    // nothing old comes round again before the buffer stops.
+    const DWORD written = draining_ ? 0 : fill(p1, bytes1, p2, b2);
+    silence(p1, bytes1, p2, b2, written);
     buffer_->Unlock(part1, bytes1, part2, bytes2);
+    // The data ended in this stretch: its last sample is heard once the cursor has gone
+    // round to it, and mixed once the cursor is the mixer's reach beyond it.
+    if (!draining_ && !isPlaying()) untilHeard_ = kStreamBufferBytes - (bytes1 + b2 - written) + mixerReach;
+}
+
+void BufferStream::silence(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2, DWORD from) const {
+    const int value = format_.wBitsPerSample == 8 ? 0x80 : 0;
+    if (from < bytes1) std::memset(part1 + from, value, bytes1 - from);
+    const DWORD from2 = from > bytes1 ? from - bytes1 : 0;
+    if (from2 < bytes2) std::memset(part2 + from2, value, bytes2 - from2);
+}
+
+void BufferStream::finishDrain() {
+    buffer_->Stop();
+    // From inside its own tick, the kill does not wait.
+    refillTimer_.kill();
 }
 
 }  // namespace orvox::stream

@@ -2,6 +2,15 @@
 // refilled every half buffer by a periodic timer with PCM from a source (an MP3 or an
 // Ogg Vorbis decoder). Each tick fills exactly the stretch the device has played since
 // the previous one, so what is written is heard about one buffer duration later.
+//
+// The play cursor is read at every tick and the bytes played since the last fill are
+// owed, so a tick whose Lock failed is made up by the next one even when the two come to
+// a whole ring. A refill never locks the stretch the mixer is reading (from the play to
+// the write cursor): a tick so late that its stretch reaches it starts at the write cursor.
+//
+// When the data ends, `playing` drops at that tick and the rest of its stretch is silence.
+// A stream that does not start over then closes its source, writes silence over whatever
+// has played, and keeps the buffer running until its last sample has been heard.
 #pragma once
 
 #include <plat/dsound.h>
@@ -45,23 +54,27 @@ protected:
     // Opens the source and reports channels, rate and bits per sample in `format`.
     // With `probeOnly` nothing may stay open afterwards.
     virtual bool openSource(const char* path, bool probeOnly, WAVEFORMATEX& format) = 0;
-    // Writes PCM into the locked region: part 1, then part 2 (bytes2 may be 0). Clears
-    // `playing_` (through endOfData) at the end of the data.
-    virtual void fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) = 0;
-    // Runs at the first tick after the data ended; true when the stream goes on with
-    // this tick's refill.
-    virtual bool endAction() = 0;
+    // Writes PCM into the locked region: part 1, then part 2 (bytes2 may be 0), as one run.
+    // Returns the bytes written from the region's start: all of them, or fewer when the
+    // data ended (reported through endOfData); the engine silences the rest.
+    virtual DWORD fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) = 0;
+    // Runs at the first tick after the data ended: true when the source has started over
+    // and the stream goes on with this tick's refill; otherwise the stream drains.
+    virtual bool restartAtEnd() = 0;
     // Releases what openSource (or a later reopen) left open; safe when nothing is.
     virtual void closeSource() = 0;
 
     const char* path() const { return path_; }
     void endOfData() { playing_.store(0); }
-    // For end actions, which run inside the refill tick: kills the timer without waiting.
-    void killRefillTimerFromTick() { refillTimer_.kill(); }
 
 private:
     static void tick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
     void refill();
+    // The region [from, from + bytes) of the ring, locked, written and unlocked.
+    void writeRegion(DWORD from, DWORD bytes, DWORD mixerReach);
+    void silence(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2, DWORD from) const;
+    // Called by the tick at which the last sample has been heard.
+    void finishDrain();
     void releaseBuffer();
 
     IDirectSound* directSound_ = nullptr;
@@ -69,7 +82,11 @@ private:
     DSBUFFERDESC bufferDesc_{};
     int32_t period_ = 0;
     char path_[kMaxPathChars] = {};
-    DWORD lastPlayCursor_ = 0;  // refill only
+    // Refill only (the tick, under refillLock_; open before the timer exists).
+    DWORD lastPlayCursor_ = 0;  // play cursor at the previous tick
+    DWORD owed_ = 0;            // bytes played since the last fill, at most the ring
+    bool draining_ = false;     // the data ended and the source will not start over
+    DWORD untilHeard_ = 0;      // while draining: bytes still to play before the last sample is out
     TimerSlot refillTimer_;
     // Held by every tick while it refills or runs the end action, and by shutdown while
     // it releases the buffer and the source: the two never meet.

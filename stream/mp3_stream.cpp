@@ -84,7 +84,7 @@ int64_t Mp3Stream::decodeFrame(uint8_t* at) {
     return emptyFrames_ > kMaxEmptyFrames ? -1 : bytes;
 }
 
-void Mp3Stream::fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) {
+DWORD Mp3Stream::fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) {
     uint8_t* const staging = staging_.get();
     const uint32_t n = bytes1 + bytes2;
 
@@ -94,33 +94,31 @@ void Mp3Stream::fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2)
         const int64_t bytes = decodeFrame(staging + have);
         if (bytes < 0) {
             endOfData();
-            std::memset(staging + have, format().wBitsPerSample == 8 ? 0x80 : 0, n - have);
-            have = n;
             break;
         }
         have += static_cast<uint32_t>(bytes);
     }
 
-    std::memcpy(part1, staging, bytes1);
-    if (bytes2 != 0) std::memcpy(part2, staging + bytes1, bytes2);
-    stagingOffset_ = n;
-    stagingBytes_ = have - n;
+    const uint32_t written = std::min(have, n);
+    std::memcpy(part1, staging, std::min<uint32_t>(bytes1, written));
+    if (written > bytes1) std::memcpy(part2, staging + bytes1, written - bytes1);
+    stagingOffset_ = written;
+    stagingBytes_ = have - written;
+    return written;
 }
 
-bool Mp3Stream::endAction() {
-    if (loop_.load() == 0) {
-        stop();
-        return false;
-    }
+bool Mp3Stream::restartAtEnd() {
+    if (loop_.load() == 0) return false;
     if (decoder_ == nullptr || decoder_seek_fraction(decoder_.get(), 0.0f) != MPA_OK) {
         // The reopened file's first frame is decoded to learn nothing and dropped, as at open.
         decoder_.reset();
         decoder_ = openDecoder(path());
+        // A file that can no longer be read ends the stream.
+        if (decoder_ == nullptr) return false;
     }
     stagingOffset_ = 0;
     stagingBytes_ = 0;
     emptyFrames_ = 0;
-    playing_.store(1);
     return true;
 }
 

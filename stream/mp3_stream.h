@@ -25,8 +25,9 @@ public:
 protected:
     const char* subject() const override { return "MP3: "; }
     bool openSource(const char* path, bool probeOnly, WAVEFORMATEX& format) override;
-    void fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) override;
-    bool endAction() override;
+    DWORD fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) override;
+    // With loop set: back to the first frame (the file reopened when the seek fails).
+    bool restartAtEnd() override;
     void closeSource() override;
 
 private:

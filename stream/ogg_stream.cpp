@@ -58,9 +58,10 @@ void OggStream::closeSource() {
     decoderOpen_ = false;
 }
 
-void OggStream::fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) {
-    fillPart(part1, bytes1);
-    if (part2 != nullptr && bytes2 != 0) fillPart(part2, bytes2);
+DWORD OggStream::fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) {
+    const DWORD written = fillPart(part1, bytes1);
+    if (!isPlaying() || part2 == nullptr || bytes2 == 0) return written;
+    return bytes1 + fillPart(part2, bytes2);
 }
 
 bool OggStream::linkMatchesBuffer() {
@@ -80,7 +81,7 @@ void OggStream::rewind() {
     openDecoder(path());
 }
 
-void OggStream::fillPart(uint8_t* part, DWORD bytes) {
+DWORD OggStream::fillPart(uint8_t* part, DWORD bytes) {
     const DWORD frameBytes = format().nBlockAlign;
     DWORD remaining = bytes;
     int holes = 0;
@@ -109,17 +110,11 @@ void OggStream::fillPart(uint8_t* part, DWORD bytes) {
         // A pass that gave nothing since the last rewind would only spin: it ends too.
         if (loop_.load() == 0 || !decodedSinceRewind_) {
             endOfData();
-            return;
+            return bytes - remaining;
         }
         rewind();
     }
-}
-
-bool OggStream::endAction() {
-    killRefillTimerFromTick();
-    if (buffer() != nullptr) buffer()->Stop();
-    closeSource();
-    return false;
+    return bytes - remaining;
 }
 
 }  // namespace orvox::stream

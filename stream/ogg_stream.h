@@ -1,7 +1,7 @@
 // An Ogg Vorbis file on the stream buffer engine, decoded by libvorbisfile straight into
 // the locked buffer. A looping stream rewinds inside the fill, so the end of one pass and
-// the start of the next share a region; a non-looping one closes down one tick after its
-// data ended.
+// the start of the next share a region; a non-looping one closes its file one tick after
+// its data ended.
 #pragma once
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
@@ -19,14 +19,16 @@ public:
 protected:
     const char* subject() const override { return "OGG: "; }
     bool openSource(const char* path, bool probeOnly, WAVEFORMATEX& format) override;
-    void fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) override;
-    bool endAction() override;
+    DWORD fill(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2) override;
+    // Never: a looping stream rewinds inside the fill.
+    bool restartAtEnd() override { return false; }
     void closeSource() override;
 
 private:
     // ov_open on a stdio file of `path`; libvorbisfile closes the file at ov_clear.
     bool openDecoder(const char* path);
-    void fillPart(uint8_t* part, DWORD bytes);
+    // The bytes written; fewer than asked when the data ended.
+    DWORD fillPart(uint8_t* part, DWORD bytes);
     // Back to PCM sample 1, or a fresh open of the file when the seek fails.
     void rewind();
     // True when the link that produced the last read has the buffer's format.

@@ -57,7 +57,7 @@ TEST_F(Mp3Output, BufferTakesTheFirstFramesFormatAndHalfItsDurationAsPeriod) {
     }
 }
 
-TEST_F(Mp3Output, NonLoopingFileEndsAtTheTickThatMeetsTheEndAndStopsOneTickLater) {
+TEST_F(Mp3Output, NonLoopingFileEndsAtTheTickThatMeetsTheEndAndStopsOnceItIsHeard) {
     REQUIRE_MPEG(path, "l1-fl3.bit");
     const std::vector<int16_t> decoded = decodeMpeg(path).afterFirstFrame();
     const double durationMs = static_cast<double>(decoded.size()) / 2 / 48.0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "buffer_stream.h"
+#include "ogg_writer.h"
 #include "output_compare.h"
 #include "player_fixture.h"
 #include "stream_output_test.h"
@@ -17,7 +18,28 @@
 namespace orvox::test {
 namespace {
 
-class OggOutput : public StreamOutputTest {};
+class OggOutput : public StreamOutputTest {
+protected:
+    // Plays `path` once, from just after the start of a mixing block, and captures `ms` of
+    // output; with `refusedTick` > 0 the Lock of that refill tick fails.
+    std::vector<int16_t> renderOnce(const std::string& path, int refusedTick, double ms) {
+        const uint64_t nextBlock = (a5p_frames_mixed() + kMixBlockFrames) * 1'000'000'000ull / kOutputRate;
+        advanceMs(static_cast<double>(nextBlock - a5p_now_ns() + 1000) / 1e6);
+        Capture capture;
+        const int32_t result = play(path, false);
+        EXPECT_GE(result, 0);
+        TrackedBuffer* buffer = device_->last();
+        double elapsed = 0;
+        if (refusedTick > 0) {
+            elapsed = refusedTick * bufferStream(host::toInt(result))->period() - 1;
+            advanceMs(elapsed);
+            buffer->refuseLocks(1);
+        }
+        advanceMs(ms - elapsed);
+        EXPECT_EQ(buffer->locksStillToRefuse(), 0);
+        return capture.samples();
+    }
+};
 
 TEST_F(OggOutput, StereoFileIsHeardSampleForSampleOneBufferAfterStart) {
     REQUIRE_MEDIA(path, "ogg_stereo_44100_music_skull_stones.ogg");
@@ -120,12 +142,51 @@ TEST_F(OggOutput, HalfRateMonoFileLoopsAtItsTrueLength) {
     EXPECT_GT(best, 0.99);
 }
 
-TEST_F(OggOutput, NonLoopingFileEndsAtTheTickThatMeetsTheEndAndStopsOneTickLater) {
+TEST_F(OggOutput, NonLoopingFileEndsAtTheTickThatMeetsTheEndAndStopsOnceItIsHeard) {
     REQUIRE_MEDIA(path, "ogg_stereo_48000_phone-ring.ogg");
     const double durationMs = decodeOgg(path).size() / 2 / 48.0;
     ASSERT_EQ(play(path, false), 0);
     ASSERT_EQ(bufferStream(0)->period(), 170);
     expectEndAtTheTickThatMeetsIt(durationMs);
+}
+
+// 22.05 kHz mono: two refill periods (743 ms) come to one ring of 65536 bytes, so the tick
+// after a refused Lock finds the play cursor where the refused one left it. The bytes owed
+// since the last fill are written all the same: the refused tick costs at most the mixer's
+// reach of stale sound, and no decoded audio.
+TEST_F(OggOutput, RefusedLockIsMadeUpByTheNextTickEvenWhenTwoPeriodsMakeARing) {
+    const std::string path = (workDir_ / "sweep_22050_mono.ogg").string();
+    ASSERT_TRUE(writeOggVorbis(path, {{22050, 1, sweep(22050, 1, 200, 3000, 22050 * 6)}}));
+    const std::vector<int16_t> reference = renderOnce(path, 0, 9000);
+    const std::vector<int16_t> refused = renderOnce(path, 4, 9000);
+
+    const long start = firstNonZeroFrame(reference, 2);
+    ASSERT_GE(start, 0);
+    ASSERT_EQ(firstNonZeroFrame(refused, 2), start);
+    long lastHeard = static_cast<long>(reference.size() / 2) - 1;
+    while (lastHeard > start && reference[2 * lastHeard] == 0) --lastHeard;
+    // Reference frame f heard as frame f + shift of the refused run.
+    auto same = [&](long f, long shift) {
+        const long g = f + shift;
+        return 2 * g + 1 < static_cast<long>(refused.size()) && refused[2 * g] == reference[2 * f] &&
+               refused[2 * g + 1] == reference[2 * f + 1];
+    };
+    auto sameFrom = [&](long from, long to, long shift) {
+        for (long f = from; f < to; ++f)
+            if (!same(f, shift)) return false;
+        return true;
+    };
+    long glitch = start;
+    while (glitch <= lastHeard && same(glitch, 0)) ++glitch;
+    ASSERT_LE(glitch, lastHeard) << "the refused tick left a mark";
+    // Past the glitch and the resampler's settling, the reference goes on later by no more
+    // than the mixer's reach: nothing decoded was lost and nothing old was heard at length.
+    const long from = glitch + 4 * kMixBlockFrames;
+    const long maxShift = 8 * kMixBlockFrames;
+    long shift = 0;
+    while (shift <= maxShift && !sameFrom(from, from + 2048, shift)) ++shift;
+    ASSERT_LE(shift, maxShift) << "decoded audio lost or old audio replayed";
+    EXPECT_TRUE(sameFrom(from, lastHeard + 1, shift));
 }
 
 TEST_F(OggOutput, BufferTakesTheFileFormatAndHalfItsDurationAsPeriod) {

@@ -1,6 +1,6 @@
 // A sound device for tests that stands between the player and the platform's device: its
 // buffers forward to real ones, count what the player does with them, can be told to fail
-// Play, and catch any call made on a buffer after its owner released it.
+// Play or some Locks, and catch any call made on a buffer after its owner released it.
 #pragma once
 
 #include <atomic>
@@ -21,6 +21,9 @@ public:
     int callsAfterRelease() const { return callsAfterRelease_.load(); }
     int locks() const { return locks_.load(); }
     void failPlay(bool fail) { failPlay_.store(fail); }
+    // The next `count` Locks fail.
+    void refuseLocks(int count) { refusedLocks_.store(count); }
+    int locksStillToRefuse() const { return refusedLocks_.load(); }
 
     HRESULT QueryInterface(REFIID, void** object) override {
         *object = nullptr;
@@ -50,6 +53,10 @@ public:
     HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* p1, DWORD* b1, LPVOID* p2, DWORD* b2, DWORD flags) override {
         if (!live()) return kGone;
         ++locks_;
+        if (refusedLocks_.load() > 0) {
+            --refusedLocks_;
+            return DSERR_GENERIC;
+        }
         return real_->Lock(offset, bytes, p1, b1, p2, b2, flags);
     }
     HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) override {
@@ -83,6 +90,7 @@ private:
     std::atomic<ULONG> refs_{1};
     std::atomic<int> callsAfterRelease_{0};
     std::atomic<int> locks_{0};
+    std::atomic<int> refusedLocks_{0};
     std::atomic<bool> failPlay_{false};
 };
 
