@@ -39,7 +39,12 @@ private:
 };
 }  // namespace
 
+void Player::releaseEnded() {
+    ended_.releaseAll([](stream::SoundStream& s) { s.shutdown(); });
+}
+
 int32_t Player::play(const char* name, host::fixed loopSwitch) {
+    releaseEnded();
     tracker::bringUp();
     if (name == nullptr) name = "";
     // A FIFO, a device or a folder is no media file: its open could wait for ever, so it
@@ -80,6 +85,7 @@ Player::Outcome Player::tryStream(MakeStream make, std::vector<std::unique_ptr<s
     list.push_back(make());
     stream::BufferStream& created = *guardedAt(list, entry.slot);
     if (!created.open(name, false, device)) return Outcome::Failed;
+    created.reportEndTo(&ended_);
     created.start(loop);
     logSuccess(successPrefix, name);
     entry.kind = kind;
@@ -99,6 +105,7 @@ Player::Outcome Player::tryWindowsMedia(const char* name, int32_t loop) {
     entry.slot = static_cast<int32_t>(windowsMediaStreams_.size());
     windowsMediaStreams_.push_back(stream::makeWindowsMediaStream());
     stream::WindowsMediaStream& created = *guardedAt(windowsMediaStreams_, entry.slot);
+    created.reportEndTo(&ended_);
     if (!created.play(name, loop, endEvent.get(), host::engineDevice())) return Outcome::Failed;
     WaitForSingleObject(endEvent.get(), kEndEventWaitMs);
     logSuccess("Success: WMA/WMV/ASF: ", name);
@@ -145,6 +152,7 @@ stream::SoundStream* Player::streamAt(int index) {
 
 template <class OnTracker, class OnStream>
 int32_t Player::control(host::fixed index, OnTracker onTracker, OnStream onStream) {
+    releaseEnded();
     const auto entry = resolve(index);
     if (!entry) return 0;
     if (entry->kind == TrackerModule) {
@@ -175,6 +183,7 @@ int32_t Player::togglePause(host::fixed index) {
 }
 
 int32_t Player::isPlaying(host::fixed index) {
+    releaseEnded();
     const auto entry = resolve(index);
     if (!entry) return 0;
     if (entry->kind == TrackerModule) return tracker::isActive() ? 1 : 0;
@@ -190,6 +199,7 @@ void Player::forEachStream(Action action) {
 }
 
 int32_t Player::stopAll() {
+    releaseEnded();
     forEachStream([](stream::SoundStream& s) { s.stop(); });
     tracker::stop();
     cd::stopForStopAll();
@@ -198,6 +208,7 @@ int32_t Player::stopAll() {
 }
 
 int32_t Player::pauseAll() {
+    releaseEnded();
     forEachStream([](stream::SoundStream& s) { s.togglePause(); });
     tracker::togglePause();
     cd::togglePauseForPauseAll();
@@ -206,6 +217,7 @@ int32_t Player::pauseAll() {
 }
 
 int32_t Player::shutdown() {
+    releaseEnded();
     eax::shutdown();
     forEachStream([](stream::SoundStream& s) { s.shutdown(); });
     cd::shutdown();

@@ -12,6 +12,7 @@
 
 #include "buffer_stream.h"
 #include "engine_interface.h"
+#include "ended_streams.h"
 #include "sound_table.h"
 #include "windows_media_stream.h"
 
@@ -59,7 +60,12 @@ private:
     int32_t control(host::fixed index, OnTracker onTracker, OnStream onStream);
     template <class Action>
     void forEachStream(Action action);
+    // Shuts down the streams that reported their end since the last call: every script
+    // operation starts with it, so an ended one-shot sound holds nothing for long.
+    void releaseEnded();
 
+    // Declared before the lists: a stream's last tick may still post to it while they go.
+    stream::EndedStreams ended_;
     std::vector<SoundEntry> table_;
     int32_t lastIndex_ = -1;
     std::vector<std::unique_ptr<stream::BufferStream>> mp3Streams_;

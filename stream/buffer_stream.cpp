@@ -57,6 +57,7 @@ bool BufferStream::open(const char* path, bool probeOnly, IDirectSound* directSo
     owed_ = 0;
     draining_ = false;
     untilHeard_ = 0;
+    dataEnded_.store(false);
     return true;
 }
 
@@ -81,6 +82,8 @@ void BufferStream::stop() {
     refillTimer_.kill();
     killFadeTimers();
     playing_.store(0);
+    // A stream whose data has ended can never be resumed: nothing of it is worth keeping.
+    if (dataEnded_.load()) shutdown();
 }
 
 void BufferStream::togglePause() {
@@ -97,7 +100,7 @@ void BufferStream::shutdown() {
     // Killed from this thread, each timer's running tick (if any) finishes first.
     refillTimer_.kill();
     killFadeTimers();
-    // An end action that killed its own timer may still be running: wait for it.
+    // A tick that ended the stream killed its own timer and may still be running: wait for it.
     std::lock_guard<std::mutex> guard(refillLock_);
     releaseBuffer();
     playing_.store(0);
@@ -135,6 +138,7 @@ void BufferStream::refill() {
         } else {
             closeSource();
             draining_ = true;
+            dataEnded_.store(true);
         }
     }
     if (draining_) {
@@ -189,6 +193,7 @@ void BufferStream::finishDrain() {
     buffer_->Stop();
     // From inside its own tick, the kill does not wait.
     refillTimer_.kill();
+    reportEnded();
 }
 
 }  // namespace orvox::stream

@@ -9,12 +9,14 @@
 // the write cursor): a tick so late that its stretch reaches it starts at the write cursor.
 //
 // When the data ends, `playing` drops at that tick and the rest of its stretch is silence.
-// A stream that does not start over then closes its source, writes silence over whatever
-// has played, and keeps the buffer running until its last sample has been heard.
+// A stream that does not start over then writes silence over whatever has played, keeps
+// the buffer running until its last sample has been heard, stops it, and reports itself
+// ended; the player releases the buffer and the source on the script thread.
 #pragma once
 
 #include <plat/dsound.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -87,6 +89,8 @@ private:
     DWORD owed_ = 0;            // bytes played since the last fill, at most the ring
     bool draining_ = false;     // the data ended and the source will not start over
     DWORD untilHeard_ = 0;      // while draining: bytes still to play before the last sample is out
+    // Set with draining_; read by the script thread, for which an ended stream keeps nothing.
+    std::atomic<bool> dataEnded_{false};
     TimerSlot refillTimer_;
     // Held by every tick while it refills or runs the end action, and by shutdown while
     // it releases the buffer and the source: the two never meet.

@@ -2,12 +2,18 @@
 
 #include <algorithm>
 
+#include "ended_streams.h"
+
 namespace orvox::stream {
 
 namespace {
 constexpr UINT kFadeTickMs = 500;
 constexpr UINT kFadeResolutionMs = 100;
 }  // namespace
+
+void SoundStream::reportEnded() {
+    if (endedStreams_ != nullptr && !reportedEnd_.exchange(true)) endedStreams_->post(*this);
+}
 
 void SoundStream::setVolume(int volume) {
     volume_.store(volume);

@@ -1,6 +1,11 @@
 // The per-sound control shared by the three stream kinds: the playing, paused and loop
 // flags, the volume and its law, and the half-second fades. The kinds differ in how they
 // start, stop, pause and shut down.
+//
+// A stream that has ended for good (a one-shot sound whose last sample has been heard)
+// reports it, from whatever thread saw the end, to the EndedStreams the player gave it;
+// the player then shuts it down on the script thread, so that a game playing thousands
+// of one-shot sounds keeps no file, decoder or buffer of the ended ones.
 #pragma once
 
 #include <plat/dsound.h>
@@ -17,6 +22,8 @@ namespace orvox::stream {
 constexpr LONG attenuationForVolume(int volume) {
     return volume <= 0 ? DSBVOLUME_MIN : 25 * volume - 2500;
 }
+
+class EndedStreams;
 
 class SoundStream {
 public:
@@ -43,7 +50,14 @@ public:
     // The sound buffer; null before a successful open and after shutdown.
     IDirectSoundBuffer* buffer() const { return buffer_; }
 
+    // Where reportEnded posts the stream; set by the player before the stream starts.
+    void reportEndTo(EndedStreams* ended) { endedStreams_ = ended; }
+
 protected:
+    // Any thread, under whatever keeps the stream's own state apart: the stream has ended
+    // for good and may be shut down. Posts the stream once; does nothing without a target.
+    void reportEnded();
+
     void killFadeTimers() {
         fadeOutTimer_.kill();
         fadeInTimer_.kill();
@@ -57,12 +71,17 @@ protected:
     std::atomic<int32_t> loop_{1};
 
 private:
+    friend class EndedStreams;
+
     static void fadeTick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
 
     std::atomic<int32_t> volume_{100};
     std::atomic<int32_t> fadeStep_{0};
     TimerSlot fadeOutTimer_;
     TimerSlot fadeInTimer_;
+    EndedStreams* endedStreams_ = nullptr;  // script thread, before start
+    std::atomic<bool> reportedEnd_{false};
+    SoundStream* nextEnded_ = nullptr;      // EndedStreams' list
 };
 
 }  // namespace orvox::stream

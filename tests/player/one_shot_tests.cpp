@@ -1,11 +1,20 @@
 // Sounds played once, as a game plays its sound effects: each is heard to its last sample
-// and then silence.
+// and then silence, and once it has ended it holds no file, decoder or buffer, so that a
+// game can play thousands of them.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' allocator keeps its own count (GCC ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
 
 #include "mpeg_reference.h"
 #include "output_compare.h"
@@ -14,6 +23,14 @@
 
 namespace orvox::test {
 namespace {
+
+size_t heapInUse() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
 
 struct OneShotCase {
     const char* file;
@@ -41,6 +58,7 @@ TEST_P(OneShot, IsHeardToItsLastSampleThenSilence) {
     const double durationMs = 1000.0 * static_cast<double>(stereo.size() / 2) / kOutputRate;
     advanceMs(durationMs + 2000);
     EXPECT_EQ(player_->isPlaying(0), 0);
+    EXPECT_EQ(bufferStream(0)->buffer(), nullptr) << "released once it ended";
 
     const std::vector<int16_t> out = capture.samples();
     const long lead = firstNonZeroFrame(stereo, 2);
@@ -63,6 +81,77 @@ INSTANTIATE_TEST_SUITE_P(Files, OneShot,
                                            OneShotCase{"real_mp3_vbri_header_truncated_rare_frames.mp3", true},
                                            OneShotCase{"real_mp3_bladeenc_no_vbr_header.mp3", true},
                                            OneShotCase{"mp3_cbr128_jointstereo_44100.mp3", true}));
+
+class OneShotRelease : public PlayerTest {
+protected:
+    void TearDown() override {
+        if (limited_) setrlimit(RLIMIT_NOFILE, &previous_);
+        PlayerTest::TearDown();
+    }
+    void limitOpenFiles(rlim_t count) {
+        ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &previous_), 0);
+        rlimit lower = previous_;
+        lower.rlim_cur = std::min(previous_.rlim_cur, count);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lower), 0);
+        limited_ = true;
+    }
+
+    rlimit previous_{};
+    bool limited_ = false;
+};
+
+// A short MP3 and a short Ogg file, one every quarter second, 2000 times, under a limit of
+// 256 open files: every play succeeds (also its log line), and the ended ones cost a few
+// KiB each at most. A paused sound and a looping one keep everything meanwhile.
+TEST_F(OneShotRelease, ThousandsOfPlaysUnderAFileLimitKeepMemoryFlat) {
+    const std::string mp3 = mpegMedia("real_mp3_vbri_header_truncated_rare_frames.mp3");
+    REQUIRE_MEDIA(ogg, "ogg_short_0.06s_dialog-information.oga");
+    REQUIRE_MEDIA(music, "ogg_stereo_44100_music_skull_stones.ogg");
+    REQUIRE_MEDIA(loop, "ogg_mono_22050_pause.ogg");
+    if (mp3.empty()) GTEST_SKIP() << "shared media absent";
+    limitOpenFiles(256);
+
+    ASSERT_EQ(play(music, false), 0);
+    ASSERT_EQ(play(loop, true), host::toFixed(1));
+    advanceMs(500);
+    player_->togglePause(0);
+
+    constexpr int kPlays = 2000;
+    size_t heapAfterWarmUp = 0;
+    for (int i = 0; i < kPlays; ++i) {
+        ASSERT_EQ(play(i % 2 == 0 ? mp3 : ogg, false), host::toFixed(i + 2)) << "play " << i;
+        advanceMs(250);
+        if (i == 199) heapAfterWarmUp = heapInUse();
+    }
+    advanceMs(2000);
+    EXPECT_EQ(player_->isPlaying(host::toFixed(kPlays + 1)), 0);
+    const double perPlay =
+        (static_cast<double>(heapInUse()) - static_cast<double>(heapAfterWarmUp)) / (kPlays - 200);
+    EXPECT_LT(perPlay, 4096.0) << "bytes kept per ended sound";
+    const std::string log = readLog();
+    int successLines = 0;
+    for (size_t at = log.find("Success: "); at != std::string::npos; at = log.find("Success: ", at + 1))
+        ++successLines;
+    EXPECT_EQ(successLines, kPlays + 2);
+
+    // An ended sound answers as one: not playing, and nothing resumes it.
+    const host::fixed ended = host::toFixed(kPlays);
+    EXPECT_EQ(player_->stop(ended), 1);
+    EXPECT_EQ(player_->setVolume(ended, host::toFixed(50)), 1);
+    EXPECT_EQ(player_->fade(ended, host::toFixed(5), false), 1);
+    EXPECT_EQ(player_->togglePause(ended), 1);
+    EXPECT_EQ(player_->togglePause(ended), 1);
+    EXPECT_EQ(player_->isPlaying(ended), 0);
+    EXPECT_EQ(player_->streamAt(kPlays)->buffer(), nullptr);
+
+    // The paused sound resumes where it stopped; the looping one still plays.
+    EXPECT_EQ(player_->isPlaying(host::toFixed(1)), 1);
+    player_->togglePause(0);
+    EXPECT_EQ(player_->isPlaying(0), 1);
+    advanceMs(1000);
+    EXPECT_TRUE(bufferPlaying(0));
+    EXPECT_TRUE(bufferPlaying(1));
+}
 
 }  // namespace
 }  // namespace orvox::test

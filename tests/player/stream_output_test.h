@@ -44,7 +44,8 @@ protected:
 
     // Sound 0 plays `durationMs` of audio without looping: `playing` must read 0 from the
     // tick whose region reaches past the data. The buffer plays on until that stretch has
-    // been heard and stops within three ticks.
+    // been heard, stops within three ticks, and the ended stream is released at the next
+    // call.
     void expectEndAtTheTickThatMeetsIt(double durationMs) {
         const int period = bufferStream(0)->period();
         // Look just after each tick.
@@ -63,6 +64,7 @@ protected:
         advanceMs(3 * period);
         EXPECT_FALSE(bufferPlaying(0));
         EXPECT_EQ(player_->isPlaying(0), 0);
+        EXPECT_EQ(bufferStream(0)->buffer(), nullptr) << "an ended stream keeps no buffer";
         // Nothing restarts it afterwards.
         player_->togglePause(0);
         advanceMs(1000);
