@@ -205,22 +205,114 @@ TEST_F(OggOutput, BufferTakesTheFileFormatAndHalfItsDurationAsPeriod) {
     }
 }
 
-TEST_F(OggOutput, ChainedFileKeepsTheFormatOfItsFirstLink) {
-    // Links: 22.05 kHz stereo (3.151 s), 48 kHz stereo, 44.1 kHz mono. The buffer is made
-    // for the first; the others would play at the wrong speed, so the data ends with it.
+// Root mean square of the left channel over `frames` frames from `from`.
+double leftRms(const std::vector<int16_t>& out, long from, long frames) {
+    double sum = 0;
+    for (long f = from; f < from + frames; ++f) sum += double(out[2 * f]) * out[2 * f];
+    return std::sqrt(sum / static_cast<double>(frames));
+}
+
+// Frames from the first to the last sound of the output.
+long heardFrames(const std::vector<int16_t>& out) {
+    long last = static_cast<long>(out.size() / 2) - 1;
+    while (last >= 0 && out[2 * last] == 0 && out[2 * last + 1] == 0) --last;
+    return last + 1 - firstNonZeroFrame(out, 2);
+}
+
+// Over `frames` frames from `from`: both sides alike, a tone of `hz` at half of full scale.
+void expectTone(const std::vector<int16_t>& out, long from, long frames, double hz) {
+    ASSERT_LE(2 * (from + frames + 1), static_cast<long>(out.size()));
+    long crossings = 0;
+    long unequal = 0;
+    for (long f = from; f < from + frames; ++f) {
+        crossings += (out[2 * f] < 0) != (out[2 * f + 2] < 0);
+        unequal += out[2 * f] != out[2 * f + 1];
+    }
+    EXPECT_NEAR(crossings / 2.0 * kOutputRate / static_cast<double>(frames), hz, 3) << "Hz";
+    EXPECT_EQ(unequal, 0);
+    EXPECT_NEAR(leftRms(out, from, frames), 32768 * 0.5 / std::sqrt(2.0), 1500);
+}
+
+TEST_F(OggOutput, EveryLinkOfAChainedFileIsHeardInTheFormatOfTheFirst) {
+    // Links: 22.05 kHz stereo (69482 frames), 48 kHz stereo (61312), 44.1 kHz mono (16700).
+    // The buffer is made for the first; the others are converted to it.
     REQUIRE_MEDIA(path, "ogg_chained_22050s_48000s_44100m.ogg");
+    Capture capture;
     ASSERT_EQ(play(path, false), 0);
     const stream::BufferStream* s = bufferStream(0);
     EXPECT_EQ(s->format().nSamplesPerSec, 22050u);
     EXPECT_EQ(s->format().nChannels, 2);
-    // 3.151 s of the first link at 371 ms per tick: the end is met at tick 9.
-    advanceMs(371 * 8 + 1);
+    // 4.807 s of sound at 371 ms per tick: the end is met at tick 13.
+    advanceMs(371 * 12 + 1);
     EXPECT_EQ(player_->isPlaying(0), 1);
     advanceMs(371);
     EXPECT_EQ(player_->isPlaying(0), 0);
+    advanceMs(2000);
+
+    const std::vector<int16_t> out = capture.samples();
+    const double link0 = 69482.0 / 22050, link1 = 61312.0 / 48000, link2 = 16700.0 / 44100;
+    EXPECT_NEAR(heardFrames(out), (link0 + link1 + link2) * kOutputRate, 0.03 * kOutputRate);
+    const long start = firstNonZeroFrame(out, 2);
+    const long tenth = kOutputRate / 10;
+    EXPECT_GT(leftRms(out, start + static_cast<long>(link0 * kOutputRate) + tenth, 2 * tenth), 500) << "link 1";
+    EXPECT_GT(leftRms(out, start + static_cast<long>((link0 + link1) * kOutputRate), tenth), 500) << "link 2";
 }
 
-TEST_F(OggOutput, ChainedFileLoopsOnItsFirstLink) {
+// libvorbisfile opens a chained file whose first link is short in its second link. The
+// first link must be heard all the same, sample for sample, and the second after it at
+// its own speed: a 0.53 s 44.1 kHz stereo sweep, then 1.5 s of a 660 Hz tone at 48 kHz mono.
+TEST_F(OggOutput, ShortFirstLinkIsHeardAndTheNextAtItsOwnSpeed) {
+    const std::string path = (workDir_ / "short_first_link.ogg").string();
+    const long firstFrames = 23373;  // 0.53 s
+    ASSERT_TRUE(writeOggVorbis(path, {{44100, 2, sweep(44100, 2, 300, 900, firstFrames)},
+                                      {48000, 1, sweep(48000, 1, 660, 660, 72000)}}));
+    std::vector<int16_t> first = decodeOgg(path);
+    ASSERT_GT(first.size(), 2u * firstFrames);
+    first.resize(2 * firstFrames);
+
+    Capture capture;
+    ASSERT_EQ(play(path, false), 0);
+    ASSERT_EQ(bufferStream(0)->format().nSamplesPerSec, 44100u);
+    ASSERT_EQ(bufferStream(0)->format().nChannels, 2);
+    advanceMs(4500);
+    EXPECT_EQ(player_->isPlaying(0), 0);
+
+    const std::vector<int16_t> out = capture.samples();
+    const long offset = firstNonZeroFrame(out, 2) - firstNonZeroFrame(first, 2);
+    EXPECT_NEAR(offset, kStereoLatencyFrames, kMixBlockFrames);
+    long compared = 0;
+    EXPECT_EQ(mismatchedFrames(out, offset, first, &compared), 0);
+    EXPECT_EQ(compared, firstFrames);
+
+    // The second link: both sides alike, at its level and its pitch, for its length.
+    expectTone(out, offset + firstFrames + kOutputRate / 10, kOutputRate, 660);
+    EXPECT_NEAR(heardFrames(out), firstFrames + 1.5 * kOutputRate, 0.02 * kOutputRate);
+}
+
+// A mono buffer: a stereo link at another rate folds to the mean of its sides, a 5.1 link
+// at a third rate to the mean of its folded sides; each keeps its level and pitch.
+TEST_F(OggOutput, WiderLinksFoldToAMonoBuffer) {
+    const std::string path = (workDir_ / "mono_then_wider.ogg").string();
+    ASSERT_TRUE(writeOggVorbis(path, {{44100, 1, sweep(44100, 1, 440, 440, 44100)},
+                                      {48000, 2, sweep(48000, 2, 660, 660, 48000)},
+                                      {32000, 6, sweep(32000, 6, 880, 880, 32000)}}));
+    Capture capture;
+    ASSERT_EQ(play(path, false), 0);
+    ASSERT_EQ(bufferStream(0)->format().nChannels, 1);
+    advanceMs(6000);
+    EXPECT_EQ(player_->isPlaying(0), 0);
+
+    const std::vector<int16_t> out = capture.samples();
+    const long start = firstNonZeroFrame(out, 2);
+    ASSERT_GE(start, 0);
+    const long margin = kOutputRate / 10;
+    expectTone(out, start + margin, kOutputRate - 2 * margin, 440);
+    expectTone(out, start + kOutputRate + margin, kOutputRate - 2 * margin, 660);
+    expectTone(out, start + 2 * kOutputRate + margin, kOutputRate - 2 * margin, 880);
+    EXPECT_NEAR(heardFrames(out), 3 * kOutputRate, 0.02 * kOutputRate);
+}
+
+TEST_F(OggOutput, ChainedFileLoops) {
     REQUIRE_MEDIA(path, "ogg_chained_22050s_48000s_44100m.ogg");
     ASSERT_EQ(play(path, true), 0);
     advanceMs(12000);

@@ -9,7 +9,8 @@ std::vector<int16_t> decodeOgg(const std::string& path, int64_t from) {
     std::vector<int16_t> pcm;
     OggVorbis_File vf;
     if (ov_fopen(path.c_str(), &vf) != 0) return pcm;
-    if (from != 0 && ov_pcm_seek(&vf, from) != 0) {
+    // A chained file may be opened past a short first link: every link is decoded.
+    if ((from != 0 || ov_streams(&vf) > 1) && ov_pcm_seek(&vf, from) != 0) {
         ov_clear(&vf);
         return pcm;
     }
