@@ -127,6 +127,7 @@ TEST_F(OneShotRelease, ThousandsOfPlaysUnderAFileLimitKeepMemoryFlat) {
     EXPECT_EQ(player_->isPlaying(host::toFixed(kPlays + 1)), 0);
     const double perPlay =
         (static_cast<double>(heapInUse()) - static_cast<double>(heapAfterWarmUp)) / (kPlays - 200);
+    RecordProperty("bytes_per_ended_sound", static_cast<int>(perPlay));
     EXPECT_LT(perPlay, 4096.0) << "bytes kept per ended sound";
     const std::string log = readLog();
     int successLines = 0;
