@@ -48,6 +48,8 @@ TEST_P(OneShot, IsHeardToItsLastSampleThenSilence) {
     const std::string path = c.mpeg ? mpegMedia(c.file) : oggMedia(c.file);
     if (path.empty()) GTEST_SKIP() << "shared media absent: " << c.file;
     const std::vector<int16_t> decoded = c.mpeg ? decodeMpeg(path).afterFirstFrame() : decodeOgg(path);
+    // The tail that an earlier test's converted sound left in the mixer plays out first.
+    advanceMs(50);
     Capture capture;
     ASSERT_EQ(play(path, false), 0);
     ASSERT_EQ(bufferStream(0)->format().nSamplesPerSec, kOutputRate);
