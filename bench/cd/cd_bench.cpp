@@ -33,11 +33,11 @@ double processCpuSeconds() {
 
 // Two tracks of 30 s.
 std::string image(bool motorola) {
-    cdtest::ImageSpec spec;
-    spec.tracks = {{30 * 75}, {30 * 75}};
-    spec.motorola = motorola;
+    cdtest::ImageLayout layout;
+    layout.tracks = {{30 * 75}, {30 * 75}};
+    layout.motorola = motorola;
     const std::string name = motorola ? "motorola" : "binary";
-    if (!fs::exists(kDir / (name + ".cue"))) cdtest::writeImage(kDir, name, spec);
+    if (!fs::exists(kDir / (name + ".cue"))) cdtest::writeImage(kDir, name, layout);
     return (kDir / (name + ".cue")).string();
 }
 

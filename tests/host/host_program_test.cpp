@@ -359,9 +359,9 @@ TEST_F(HostProgram, AnOutputFileThatIsNotWrittenWholeIsAnError) {
 // The engine's CD through the player: --cd-image names the disc, the completion notice
 // reaches the engine's window, and the disc's samples reach the render.
 TEST_F(HostProgram, PlaysTheCdImageGivenOnTheCommandLine) {
-    cdtest::ImageSpec spec;
-    spec.tracks = {{75}, {75}};
-    const std::string cue = cdtest::writeImage(dir_ / "disc", "disc", spec);
+    cdtest::ImageLayout layout;
+    layout.tracks = {{75}, {75}};
+    const std::string cue = cdtest::writeImage(dir_ / "disc", "disc", layout);
     write("script.lua", R"(
         local orvox = plugin(arg[1])
         print(fixed(orvox.Orvox_NumberOfTracksCD()), orvox.Orvox_PlayCD(1, 2))

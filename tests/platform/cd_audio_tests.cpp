@@ -178,14 +178,14 @@ TEST_F(CdAudioTest, PauseTwiceResumesOnTheFrameWhereItStopped) {
 
 
 // The data file as the sheet names it, or in Motorola byte order: the same samples.
-class MadeImageTest : public CdAudioTest, public ::testing::WithParamInterface<cdtest::ImageSpec> {};
+class MadeImageTest : public CdAudioTest, public ::testing::WithParamInterface<cdtest::ImageLayout> {};
 
 TEST_P(MadeImageTest, TrackStartsPregapsAndDataTracksPlayAsADriveDoes) {
     // Track 2 has a pregap of 20 sectors; track 3 is data.
-    cdtest::ImageSpec spec = GetParam();
-    spec.tracks = {{40}, {40, 20}, {20, 0, false}, {30}};
-    const std::vector<uint32_t> starts = cdtest::trackStarts(spec);  // 0, 60, 100, 120; the end is 150
-    const MCIDEVICEID id = open(cdtest::writeImage(dir_, "made", spec));
+    cdtest::ImageLayout layout = GetParam();
+    layout.tracks = {{40}, {40, 20}, {20, 0, false}, {30}};
+    const std::vector<uint32_t> starts = cdtest::trackStarts(layout);  // 0, 60, 100, 120; the end is 150
+    const MCIDEVICEID id = open(cdtest::writeImage(dir_, "made", layout));
     ASSERT_NE(id, 0u);
     EXPECT_EQ(status(id, MCI_STATUS_NUMBER_OF_TRACKS), 4u);
     EXPECT_EQ(status(id, MCI_CDA_STATUS_TYPE_TRACK, MCI_TRACK, 2), MCI_CDA_TRACK_AUDIO);
@@ -222,23 +222,23 @@ TEST_P(MadeImageTest, TrackStartsPregapsAndDataTracksPlayAsADriveDoes) {
     EXPECT_EQ(status(id, MCI_STATUS_POSITION), MCI_MAKE_TMSF(4, 0, 0, 30));
 }
 
-cdtest::ImageSpec motorola() {
-    cdtest::ImageSpec spec;
-    spec.motorola = true;
-    return spec;
+cdtest::ImageLayout motorola() {
+    cdtest::ImageLayout layout;
+    layout.motorola = true;
+    return layout;
 }
-cdtest::ImageSpec namedApart() {
-    cdtest::ImageSpec spec;
-    spec.dataFile = "audio data.img";
-    return spec;
+cdtest::ImageLayout namedApart() {
+    cdtest::ImageLayout layout;
+    layout.dataFile = "audio data.img";
+    return layout;
 }
-INSTANTIATE_TEST_SUITE_P(Images, MadeImageTest, ::testing::Values(cdtest::ImageSpec{}, motorola(), namedApart()),
+INSTANTIATE_TEST_SUITE_P(Images, MadeImageTest, ::testing::Values(cdtest::ImageLayout{}, motorola(), namedApart()),
                          [](const auto& p) { return std::string(p.index == 0 ? "Binary" : p.index == 1 ? "Motorola" : "NamedApart"); });
 
 // Images that cannot be played count as no drive; a short last sector is dropped.
 struct ImageCase {
     const char* name;
-    cdtest::ImageSpec spec;
+    cdtest::ImageLayout layout;
     const char* sheet;  // written instead of the made sheet when set
     DWORD tracks;       // 0: the open fails
     DWORD lastTrackSectors;
@@ -250,7 +250,7 @@ class ImageCaseTest : public CdAudioTest, public ::testing::WithParamInterface<I
 
 TEST_P(ImageCaseTest, OpensOnlyWhatCanBePlayed) {
     const ImageCase& c = GetParam();
-    std::string path = cdtest::writeImage(dir_, "case", c.spec);
+    std::string path = cdtest::writeImage(dir_, "case", c.layout);
     if (c.sheet != nullptr) std::ofstream(path, std::ios::binary | std::ios::trunc) << c.sheet;
     if (std::string(c.name) == "NoSuchImage") path = (dir_ / "nothing.cue").string();
     if (std::string(c.name) == "NoDriveNoImage") path = "";
@@ -267,12 +267,12 @@ TEST_P(ImageCaseTest, OpensOnlyWhatCanBePlayed) {
     EXPECT_EQ(length, MCI_MAKE_MSF(0, BYTE(c.lastTrackSectors / 75), BYTE(c.lastTrackSectors % 75)));
 }
 
-cdtest::ImageSpec tracks(std::vector<cdtest::TrackSpec> t, bool writeData = true, int64_t lost = 0) {
-    cdtest::ImageSpec spec;
-    spec.tracks = std::move(t);
-    spec.writeData = writeData;
-    spec.dataBytesLost = lost;
-    return spec;
+cdtest::ImageLayout tracks(std::vector<cdtest::TrackLayout> t, bool writeData = true, int64_t lost = 0) {
+    cdtest::ImageLayout layout;
+    layout.tracks = std::move(t);
+    layout.writeData = writeData;
+    layout.dataBytesLost = lost;
+    return layout;
 }
 
 INSTANTIATE_TEST_SUITE_P(

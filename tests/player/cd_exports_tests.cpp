@@ -47,10 +47,10 @@ protected:
 
     HWND window() { return &windowIdentity_; }
     // A 3-track image made for the test: 2, 3 and 4 seconds.
-    std::string madeImage(std::vector<cdtest::TrackSpec> tracks = {{150}, {225}, {300}}) {
-        cdtest::ImageSpec spec;
-        spec.tracks = std::move(tracks);
-        return cdtest::writeImage(dir_ / "disc", "disc", spec);
+    std::string madeImage(std::vector<cdtest::TrackLayout> tracks = {{150}, {225}, {300}}) {
+        cdtest::ImageLayout layout;
+        layout.tracks = std::move(tracks);
+        return cdtest::writeImage(dir_ / "disc", "disc", layout);
     }
 
     int32_t call0(const char* name) { return fn<Call0>(name)(); }

@@ -14,23 +14,23 @@ namespace cdtest {
 
 inline constexpr uint32_t kFramesPerSector = 588;
 
-struct TrackSpec {
+struct TrackLayout {
     uint32_t sectors = 75;        // from INDEX 01 to the next track
     uint32_t pregapSectors = 0;   // INDEX 00 that many sectors before INDEX 01 (inside the BIN)
     bool audio = true;
 };
 
-struct ImageSpec {
-    std::vector<TrackSpec> tracks{};
+struct ImageLayout {
+    std::vector<TrackLayout> tracks{};
     bool motorola = false;           // samples stored big-endian
     std::string dataFile{};          // the name the FILE line gives; empty: NAME.bin
     bool writeData = true;
     int64_t dataBytesLost = 0;       // bytes cut from the end of the data file
 };
 
-inline void PrintTo(const ImageSpec& spec, std::ostream* out) {
-    *out << spec.tracks.size() << " tracks" << (spec.motorola ? ", Motorola" : "")
-         << (spec.dataFile.empty() ? "" : ", data in " + spec.dataFile);
+inline void PrintTo(const ImageLayout& layout, std::ostream* out) {
+    *out << layout.tracks.size() << " tracks" << (layout.motorola ? ", Motorola" : "")
+         << (layout.dataFile.empty() ? "" : ", data in " + layout.dataFile);
 }
 
 // Sample of channel `c` at stereo frame `f` of the disc.
@@ -38,17 +38,17 @@ inline int16_t patternSample(uint64_t f, int c) {
     return static_cast<int16_t>(static_cast<uint16_t>(((f * 2 + static_cast<uint64_t>(c)) * 2654435761u) >> 13));
 }
 
-inline uint32_t totalSectors(const ImageSpec& spec) {
+inline uint32_t totalSectors(const ImageLayout& layout) {
     uint32_t n = 0;
-    for (const TrackSpec& t : spec.tracks) n += t.pregapSectors + t.sectors;
+    for (const TrackLayout& t : layout.tracks) n += t.pregapSectors + t.sectors;
     return n;
 }
 
 // Sector of each track's INDEX 01.
-inline std::vector<uint32_t> trackStarts(const ImageSpec& spec) {
+inline std::vector<uint32_t> trackStarts(const ImageLayout& layout) {
     std::vector<uint32_t> starts;
     uint32_t at = 0;
-    for (const TrackSpec& t : spec.tracks) {
+    for (const TrackLayout& t : layout.tracks) {
         at += t.pregapSectors;
         starts.push_back(at);
         at += t.sectors;
@@ -63,14 +63,14 @@ inline std::string msf(uint32_t sector) {
 }
 
 // Writes DIR/NAME.cue and its data file; returns the sheet's path.
-inline std::string writeImage(const std::filesystem::path& dir, const std::string& name, const ImageSpec& spec) {
+inline std::string writeImage(const std::filesystem::path& dir, const std::string& name, const ImageLayout& layout) {
     std::filesystem::create_directories(dir);
-    const std::string dataName = spec.dataFile.empty() ? name + ".bin" : spec.dataFile;
+    const std::string dataName = layout.dataFile.empty() ? name + ".bin" : layout.dataFile;
     std::ofstream cue(dir / (name + ".cue"), std::ios::binary);
-    cue << "FILE \"" << dataName << "\" " << (spec.motorola ? "MOTOROLA" : "BINARY") << "\r\n";
+    cue << "FILE \"" << dataName << "\" " << (layout.motorola ? "MOTOROLA" : "BINARY") << "\r\n";
     uint32_t at = 0;
-    for (size_t i = 0; i < spec.tracks.size(); ++i) {
-        const TrackSpec& t = spec.tracks[i];
+    for (size_t i = 0; i < layout.tracks.size(); ++i) {
+        const TrackLayout& t = layout.tracks[i];
         char line[64];
         std::snprintf(line, sizeof line, "  TRACK %02zu %s\r\n", i + 1, t.audio ? "AUDIO" : "MODE1/2352");
         cue << line;
@@ -79,18 +79,18 @@ inline std::string writeImage(const std::filesystem::path& dir, const std::strin
         cue << "    INDEX 01 " << msf(at) << "\r\n";
         at += t.sectors;
     }
-    if (spec.writeData) {
-        const uint64_t frames = uint64_t{totalSectors(spec)} * kFramesPerSector;
+    if (layout.writeData) {
+        const uint64_t frames = uint64_t{totalSectors(layout)} * kFramesPerSector;
         std::vector<char> bytes(frames * 4);
         for (uint64_t f = 0; f < frames; ++f) {
             for (int c = 0; c < 2; ++c) {
                 const auto v = static_cast<uint16_t>(patternSample(f, c));
                 const size_t at2 = (f * 2 + static_cast<uint64_t>(c)) * 2;
-                bytes[at2] = static_cast<char>(spec.motorola ? v >> 8 : v & 0xFF);
-                bytes[at2 + 1] = static_cast<char>(spec.motorola ? v & 0xFF : v >> 8);
+                bytes[at2] = static_cast<char>(layout.motorola ? v >> 8 : v & 0xFF);
+                bytes[at2 + 1] = static_cast<char>(layout.motorola ? v & 0xFF : v >> 8);
             }
         }
-        bytes.resize(bytes.size() - static_cast<size_t>(spec.dataBytesLost));
+        bytes.resize(bytes.size() - static_cast<size_t>(layout.dataBytesLost));
         std::ofstream(dir / dataName, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     return (dir / (name + ".cue")).string();
