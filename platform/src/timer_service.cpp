@@ -26,11 +26,11 @@ void TimerService::failNextCreations(unsigned count) {
     failCreations_ = count;
 }
 
-UINT TimerService::create(UINT delayMs, LPTIMECALLBACK callback, DWORD_PTR user, bool periodic) {
+UINT TimerService::create(UINT delayMs, LPTIMECALLBACK callback, DWORD_PTR user, bool periodic, bool mayFail) {
     if (!callback) return 0;
     std::lock_guard lock(mutex_);
     if (stopping_) return 0;
-    if (failCreations_ > 0) {
+    if (mayFail && failCreations_ > 0) {
         --failCreations_;
         return 0;
     }

@@ -22,7 +22,9 @@ public:
     TimerService(const TimerService&) = delete;
     TimerService& operator=(const TimerService&) = delete;
 
-    UINT create(UINT delayMs, LPTIMECALLBACK callback, DWORD_PTR user, bool periodic);
+    // `mayFail` false: the failure hook (failNextCreations) leaves this creation alone, for
+    // the platform's own timers.
+    UINT create(UINT delayMs, LPTIMECALLBACK callback, DWORD_PTR user, bool periodic, bool mayFail = true);
     bool kill(UINT id);
     void stop();
 
