@@ -106,8 +106,12 @@ Player::Outcome Player::tryWindowsMedia(const char* name, int32_t loop) {
     windowsMediaStreams_.push_back(stream::makeWindowsMediaStream());
     stream::WindowsMediaStream& created = *guardedAt(windowsMediaStreams_, entry.slot);
     created.reportEndTo(&ended_);
-    if (!created.play(name, loop, endEvent.get(), host::engineDevice())) return Outcome::Failed;
-    WaitForSingleObject(endEvent.get(), kEndEventWaitMs);
+    const bool started = created.play(name, loop, endEvent.get(), host::engineDevice());
+    if (started) WaitForSingleObject(endEvent.get(), kEndEventWaitMs);
+    // The stream signals the event at every end of the file; from here on nobody waits
+    // on it, and its handle closes.
+    created.forgetEndEvent();
+    if (!started) return Outcome::Failed;
     logSuccess("Success: WMA/WMV/ASF: ", name);
     entry.kind = WindowsMediaStream;
     return Outcome::Playing;

@@ -70,7 +70,7 @@ private:
     int32_t lastIndex_ = -1;
     std::vector<std::unique_ptr<stream::BufferStream>> mp3Streams_;
     std::vector<std::unique_ptr<stream::BufferStream>> oggStreams_;
-    std::vector<std::unique_ptr<stream::WindowsMediaStream>> windowsMediaStreams_;
+    std::vector<stream::WindowsMediaStreamRef> windowsMediaStreams_;
 };
 
 }  // namespace orvox

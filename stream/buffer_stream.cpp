@@ -9,8 +9,6 @@
 namespace orvox::stream {
 
 namespace {
-constexpr DWORD kBufferFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY;
-
 void logError(const char* subject, const char* what) {
     if (log::on()) log::write((std::string("Error: ") + subject + what).c_str());
 }
@@ -39,7 +37,7 @@ bool BufferStream::open(const char* path, bool probeOnly, IDirectSound* directSo
 
     bufferDesc_ = DSBUFFERDESC{};
     bufferDesc_.dwSize = DSBUFFERDESC1_SIZE_32;
-    bufferDesc_.dwFlags = kBufferFlags;
+    bufferDesc_.dwFlags = kStreamBufferFlags;
     bufferDesc_.dwBufferBytes = kStreamBufferBytes;
     bufferDesc_.lpwfxFormat = &format_;
     IDirectSoundBuffer* buffer = nullptr;

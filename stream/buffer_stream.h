@@ -26,6 +26,9 @@
 namespace orvox::stream {
 
 inline constexpr DWORD kStreamBufferBytes = 0x10000;
+// Global focus, volume, pan and frequency control.
+inline constexpr DWORD kStreamBufferFlags =
+    DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY;
 // Room for a path and its terminating NUL; longer names are refused before anything opens.
 inline constexpr size_t kMaxPathChars = 256;
 

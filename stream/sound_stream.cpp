@@ -17,6 +17,7 @@ void SoundStream::reportEnded() {
 
 void SoundStream::setVolume(int volume) {
     volume_.store(volume);
+    std::lock_guard<std::mutex> guard(bufferLock_);
     if (buffer_ != nullptr) buffer_->SetVolume(attenuationForVolume(volume));
 }
 
@@ -41,7 +42,10 @@ void SoundStream::fadeTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_
     self->setVolume(volume);
 
     LONG attenuation = attenuationForVolume(volume);
-    if (self->buffer_ != nullptr) self->buffer_->GetVolume(&attenuation);
+    {
+        std::lock_guard<std::mutex> guard(self->bufferLock_);
+        if (self->buffer_ != nullptr) self->buffer_->GetVolume(&attenuation);
+    }
     if (attenuation > DSBVOLUME_MIN && attenuation < DSBVOLUME_MAX) return;
 
     // The fade has reached silence or full volume; the sound plays on at that volume.

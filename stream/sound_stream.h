@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "timer_slot.h"
 
@@ -63,9 +64,12 @@ protected:
         fadeInTimer_.kill();
     }
 
-    // Written on the script thread only: at open, and at shutdown after every timer that
-    // could reach it has been killed.
+    // Made on the script thread. Released there at shutdown once every timer that could
+    // reach it has been killed, or under `bufferLock_` by a stream that ends and releases
+    // itself on another thread.
     IDirectSoundBuffer* buffer_ = nullptr;
+    // Held by every volume call on the buffer, so that such a release never meets one.
+    mutable std::mutex bufferLock_;
     std::atomic<int32_t> playing_{0};
     bool paused_ = false;  // script thread only
     std::atomic<int32_t> loop_{1};

@@ -19,7 +19,7 @@ namespace orvox::test {
 namespace {
 
 constexpr int32_t kNoSource = -1;
-constexpr const char* kNoReader = "Error: WMA/WMV/ASF: Couldn't create reader in Play\n";
+constexpr const char* kNoOpen = "Error: WMA/WMV/ASF: Couldn't open file in Play\n";
 constexpr const char* kMusic = "ogg_stereo_44100_music_skull_stones.ogg";
 
 std::string fileBytes(const std::string& path) {
@@ -66,9 +66,9 @@ TEST_F(BadInput, FilesNoSourceReads) {
     for (char& c : noise) c = static_cast<char>(rng());
     writeFile("noise.ogg", noise);
     writeFile("magic_only.ogg", "OggS" + noise.substr(0, 4000));
-    expectRefused("empty.ogg", kNoReader);
-    expectRefused("noise.ogg", kNoReader);
-    expectRefused("magic_only.ogg", kNoReader);
+    expectRefused("empty.ogg", kNoOpen);
+    expectRefused("noise.ogg", kNoOpen);
+    expectRefused("magic_only.ogg", kNoOpen);
     EXPECT_EQ(device_->buffers().size(), 0u);
 }
 
@@ -79,7 +79,7 @@ TEST_F(BadInput, FilesOnWhichALibraryLeaksAreRefused) {
     for (const char* name : {"ogg_open_failure_leak.ogg", "okt_truncated_leak.okt"}) {
         const std::filesystem::path path = std::filesystem::path(A5_SHARED_DIR) / "repro" / name;
         A5_SKIP_WITHOUT_SHARED(std::filesystem::exists(path), path);
-        expectRefused(path.string(), kNoReader);
+        expectRefused(path.string(), kNoOpen);
     }
 }
 
@@ -93,8 +93,8 @@ TEST_F(BadInput, DamagedHeadersAreRefused) {
     const size_t second = pageLength(good, 0);
     for (size_t i = second + 200; i < second + 1200 && i < setup.size(); ++i) setup[i] = static_cast<char>(~setup[i]);
     writeFile("setup.ogg", setup);
-    expectRefused("identification.ogg", kNoReader);
-    expectRefused("setup.ogg", kNoReader);
+    expectRefused("identification.ogg", kNoOpen);
+    expectRefused("setup.ogg", kNoOpen);
 }
 
 TEST_F(BadInput, MissingAndNamelessFilesUseNoIndex) {
@@ -163,7 +163,7 @@ TEST_F(BadInput, HeadersWithoutAudioNeverSpinWhenLooping) {
     writeFile("headers.ogg", headers);
     const int32_t result = player_->play("headers.ogg", 1024);
     if (result == kNoSource) {
-        EXPECT_NE(readLog().find(kNoReader), std::string::npos);
+        EXPECT_NE(readLog().find(kNoOpen), std::string::npos);
         return;
     }
     ASSERT_EQ(result, 0);

@@ -17,7 +17,7 @@ namespace {
 
 constexpr int32_t kNoSource = -1;
 constexpr const char* kShortOgg = "ogg_short_0.06s_dialog-information.oga";
-constexpr const char* kNoReader = "Error: WMA/WMV/ASF: Couldn't create reader in Play\n";
+constexpr const char* kNoOpen = "Error: WMA/WMV/ASF: Couldn't open file in Play\n";
 
 void writeFile(const std::string& name, const std::string& bytes) {
     std::ofstream(name, std::ios::binary) << bytes;
@@ -66,7 +66,7 @@ TEST_F(SoundTable, FileThatNoSourceReadsUsesItsIndexAndLeavesAnEmptyEntry) {
     REQUIRE_MEDIA(path, kShortOgg);
     writeFile("noise.bin", randomBytes(50000, 7));
     EXPECT_EQ(player_->play("noise.bin", 1024), kNoSource);
-    EXPECT_EQ(readLog(), kNoReader);
+    EXPECT_EQ(readLog(), kNoOpen);
     EXPECT_EQ(player_->lastIndex(), 0);
     EXPECT_EQ(player_->stop(0), 1);
     EXPECT_EQ(player_->isPlaying(0), 0);

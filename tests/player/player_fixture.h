@@ -17,6 +17,7 @@
 
 #include "mix_capture.h"
 #include "engine_records.h"
+#include "ffmpeg_reference.h"
 #include "ogg_reference.h"
 #include "player.h"
 #include "recording_device.h"
@@ -28,6 +29,8 @@ inline constexpr unsigned kOutputRate = 44100;
 
 // Path of a file of the shared Ogg media; empty when the shared data is absent.
 std::string oggMedia(const char* name);
+// Path of a file of the shared media in `folder`; empty when the shared data is absent.
+using media_reference::sharedMedia;
 
 #define REQUIRE_MEDIA(var, name)                          \
     const std::string var = ::orvox::test::oggMedia(name); \

@@ -37,18 +37,26 @@ TEST_F(Volume, ScaleMapsToQuarterDecibelsAndZeroToSilence) {
     }
 }
 
-class Fade : public PlayerTest {
+struct FadeMedia {
+    const char* folder;
+    const char* name;
+};
+
+// The fades are the same for every kind of stream: the timer-fed ones and the Windows
+// Media stream fed by its reader.
+class Fade : public PlayerTest, public ::testing::WithParamInterface<FadeMedia> {
 protected:
     void SetUp() override {
         PlayerTest::SetUp();
-        REQUIRE_MEDIA(path, kMusic);
+        const std::string path = sharedMedia(GetParam().folder, GetParam().name);
+        if (path.empty()) GTEST_SKIP() << "shared media absent: " << GetParam().name;
         ASSERT_EQ(play(path, true), 0);
         stream_ = player_->streamAt(0);
     }
     stream::SoundStream* stream_ = nullptr;
 };
 
-TEST_F(Fade, InFromSilenceReachesFullAfterTwentyTicksAndEnds) {
+TEST_P(Fade, InFromSilenceReachesFullAfterTwentyTicksAndEnds) {
     player_->setVolume(0, fx(0));
     EXPECT_EQ(player_->fade(0, fx(5), false), 1);
     advanceMs(19 * kFadeTickMs + 1);
@@ -65,7 +73,7 @@ TEST_F(Fade, InFromSilenceReachesFullAfterTwentyTicksAndEnds) {
     EXPECT_EQ(stream_->volume(), 50);
 }
 
-TEST_F(Fade, InAtFullVolumeEndsAtItsFirstTick) {
+TEST_P(Fade, InAtFullVolumeEndsAtItsFirstTick) {
     player_->fade(0, fx(5), false);
     advanceMs(kFadeTickMs - 1);
     EXPECT_TRUE(stream_->fading());
@@ -74,7 +82,7 @@ TEST_F(Fade, InAtFullVolumeEndsAtItsFirstTick) {
     EXPECT_EQ(stream_->volume(), 100);
 }
 
-TEST_F(Fade, OutToSilenceKeepsTheSoundPlaying) {
+TEST_P(Fade, OutToSilenceKeepsTheSoundPlaying) {
     player_->fade(0, fx(30), true);  // 70, 40, 10, 0
     advanceMs(3 * kFadeTickMs + 1);
     EXPECT_EQ(stream_->volume(), 10);
@@ -87,7 +95,7 @@ TEST_F(Fade, OutToSilenceKeepsTheSoundPlaying) {
     EXPECT_TRUE(bufferPlaying(0));
 }
 
-TEST_F(Fade, StepZeroRunsUntilTheSoundStops) {
+TEST_P(Fade, StepZeroRunsUntilTheSoundStops) {
     player_->setVolume(0, fx(50));
     player_->fade(0, fx(0), false);
     advanceMs(10 * kFadeTickMs);
@@ -97,7 +105,7 @@ TEST_F(Fade, StepZeroRunsUntilTheSoundStops) {
     EXPECT_FALSE(stream_->fading());
 }
 
-TEST_F(Fade, OppositeFadeReplacesTheRunningOne) {
+TEST_P(Fade, OppositeFadeReplacesTheRunningOne) {
     player_->setVolume(0, fx(50));
     player_->fade(0, fx(5), false);
     advanceMs(2 * kFadeTickMs + 1);
@@ -109,7 +117,7 @@ TEST_F(Fade, OppositeFadeReplacesTheRunningOne) {
     EXPECT_EQ(stream_->volume(), 40) << "only the fade-out ticks";
 }
 
-TEST_F(Fade, NegativeStepEndsItsOwnTimer) {
+TEST_P(Fade, NegativeStepEndsItsOwnTimer) {
     player_->setVolume(0, fx(50));
     player_->fade(0, fx(-25), true);  // a fade-out that rises: 75, 100
     advanceMs(2 * kFadeTickMs + 1);
@@ -125,7 +133,7 @@ TEST_F(Fade, NegativeStepEndsItsOwnTimer) {
     EXPECT_EQ(stream_->volume(), 50) << "no fade pulls the volume back";
 }
 
-TEST_F(Fade, OnAStoppedStreamOnlyStoresTheStep) {
+TEST_P(Fade, OnAStoppedStreamOnlyStoresTheStep) {
     player_->stop(0);
     player_->setVolume(0, fx(50));
     player_->fade(0, fx(5), false);
@@ -134,7 +142,7 @@ TEST_F(Fade, OnAStoppedStreamOnlyStoresTheStep) {
     EXPECT_EQ(stream_->volume(), 50);
 }
 
-TEST_F(Fade, PauseEndsTheFadeAndResumeDoesNotRestartIt) {
+TEST_P(Fade, PauseEndsTheFadeAndResumeDoesNotRestartIt) {
     player_->setVolume(0, fx(50));
     player_->fade(0, fx(5), true);
     advanceMs(kFadeTickMs + 1);
@@ -146,6 +154,10 @@ TEST_F(Fade, PauseEndsTheFadeAndResumeDoesNotRestartIt) {
     EXPECT_EQ(stream_->volume(), 45);
     EXPECT_EQ(player_->isPlaying(0), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Fade,
+                         ::testing::Values(FadeMedia{"ogg", kMusic}, FadeMedia{"wma", "wma_v2_stereo_44100.wma"}),
+                         [](const ::testing::TestParamInfo<FadeMedia>& kind) { return std::string(kind.param.folder); });
 
 class Pause : public PlayerTest {};
 
