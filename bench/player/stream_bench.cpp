@@ -1,14 +1,19 @@
-// Cost of Ogg Vorbis and MP3 streams through the player: CPU time of the whole process
-// (decoding on the timer thread, mixing, timers) per second of audio for 1 and 32 looping
-// streams and the memory each stream holds, the time Orvox_Play takes for an Ogg file, and
-// what the MP3 probe costs on a large file that is not MPEG audio. Built twice: under the
-// virtual clock (time runs as fast as the work allows) and with the real-time null output.
+// Cost of streams through the player: CPU time of the whole process (decoding on the timer
+// or reader threads, mixing, timers) per second of audio for 1 and 32 looping Ogg and MP3
+// streams and 1 and 8 Windows Media streams (WMA and FLAC), and the memory each stream
+// holds; the media reader's own CPU per second of audio; the time Orvox_Play takes for an
+// Ogg and a WMA file (the latter with its wait on the end event); and what the MP3 probe
+// costs on a large file that is not MPEG audio. Built twice: under the virtual clock (time
+// runs as fast as the work allows) and with the real-time null output.
 #include <benchmark/benchmark.h>
 #include <mpegaudio/decoder.h>
 #include <mpegaudio/file_modules.h>
 #include <mpegaudio/mpeg_codec.h>
 #include <plat/a5platform.h>
 #include <plat/dsound.h>
+#include <plat/winbase.h>
+#include <plat/winnls.h>
+#include <plat/wmsdk.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -21,6 +26,7 @@
 
 #include "engine_interface.h"
 #include "engine_records.h"
+#include "ffmpeg_reference.h"
 #include "mp3_stream.h"
 #include "player.h"
 
@@ -29,6 +35,19 @@ namespace {
 const std::filesystem::path kMedia = std::filesystem::path(A5_SHARED_DIR) / "media";
 const std::string kMusic = (kMedia / "ogg" / "ogg_stereo_44100_music_skull_stones.ogg").string();
 const std::string kMp3 = (kMedia / "mpeg" / "mp3_cbr128_jointstereo_44100.mp3").string();
+const std::string kWma = (kMedia / "wma" / "wma_v2_stereo_44100.wma").string();
+
+// A FLAC copy of 10 s of 44.1 kHz stereo PCM, made once.
+const std::string& flacFile() {
+    static const std::string path = [] {
+        const std::string wav = (kMedia / "wav" / "wav_pcm16_stereo_44100_10s.wav").string();
+        const std::string flac = (std::filesystem::temp_directory_path() / "orvox_bench_music.flac").string();
+        const media_reference::Decoded pcm = media_reference::decode(wav);
+        if (!pcm.ok() || !media_reference::writeFlac(flac, pcm.pcm, pcm.rate, pcm.channels)) return std::string();
+        return flac;
+    }();
+    return path;
+}
 
 // Resident memory of the process in KiB (VmRSS), or -1.
 long residentKib() {
@@ -100,9 +119,83 @@ BENCHMARK_CAPTURE(BM_StreamsCpuPerAudioSecond, mp3, kMp3)
     ->UseManualTime()
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_StreamsCpuPerAudioSecond, wma, kWma)
+    ->Arg(1)
+    ->Arg(8)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_StreamsCpuPerAudioSecond, flac, flacFile())
+    ->Arg(1)
+    ->Arg(8)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 
-void BM_PlayLatency(benchmark::State& state) {
-    if (!std::filesystem::exists(kMusic)) {
+// The reader alone: decoding, conversion and delivery to a callback that keeps nothing.
+class Discard final : public IWMReaderCallback {
+public:
+    HANDLE opened = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ~Discard() {
+        CloseHandle(opened);
+        CloseHandle(closed);
+    }
+    HRESULT QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT OnStatus(WMT_STATUS status, HRESULT, WMT_ATTR_DATATYPE, BYTE*, void*) override {
+        if (status == WMT_OPENED) SetEvent(opened);
+        if (status == WMT_CLOSED) SetEvent(closed);
+        return S_OK;
+    }
+    HRESULT OnSample(DWORD, QWORD, QWORD, DWORD, INSSBuffer* sample, void*) override {
+        BYTE* data = nullptr;
+        DWORD bytes = 0;
+        sample->GetBufferAndLength(&data, &bytes);
+        benchmark::DoNotOptimize(data);
+        return S_OK;
+    }
+};
+
+void BM_ReaderCpuPerAudioSecond(benchmark::State& state, const std::string& file) {
+    if (file.empty() || !std::filesystem::exists(file) || !a5p_is_virtual_clock()) {
+        state.SkipWithError("shared media absent, or not under the virtual clock");
+        return;
+    }
+    std::u16string name(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, nullptr, 0)), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, name.data(), static_cast<int>(name.size()));
+    constexpr double kAudioSeconds = 9.5;  // both files last 10 s
+    for (auto _ : state) {
+        Discard callback;
+        IWMReader* reader = nullptr;
+        WMCreateReader(nullptr, 0, &reader);
+        reader->Open(name.c_str(), &callback, nullptr);
+        WaitForSingleObject(callback.opened, INFINITE);
+        const double before = processCpuSeconds();
+        reader->Start(0, 0, 1.0f, nullptr);
+        a5p_advance_ns(static_cast<uint64_t>(kAudioSeconds * 1e9));
+        const double cpu = processCpuSeconds() - before;
+        state.SetIterationTime(cpu);
+        state.counters["cpu_ms_per_audio_s"] = cpu / kAudioSeconds * 1e3;
+        reader->Close();
+        WaitForSingleObject(callback.closed, INFINITE);
+        reader->Release();
+    }
+}
+BENCHMARK_CAPTURE(BM_ReaderCpuPerAudioSecond, wma, kWma)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReaderCpuPerAudioSecond, flac, flacFile())
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Orvox_Play from the call to its return; for a WMA file that is the reader's open, the
+// start and the wait of up to 50 ms on the end event.
+void BM_PlayLatency(benchmark::State& state, const std::string& file) {
+    if (!std::filesystem::exists(file)) {
         state.SkipWithError("shared media absent");
         return;
     }
@@ -110,7 +203,7 @@ void BM_PlayLatency(benchmark::State& state) {
     auto player = std::make_unique<orvox::Player>();
     int plays = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(player->play(kMusic.c_str(), 0));
+        benchmark::DoNotOptimize(player->play(file.c_str(), 0));
         if (++plays == 64) {
             state.PauseTiming();
             player = std::make_unique<orvox::Player>();
@@ -119,7 +212,8 @@ void BM_PlayLatency(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_PlayLatency)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PlayLatency, ogg, kMusic)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PlayLatency, wma, kWma)->Unit(benchmark::kMicrosecond);
 
 // 10 MB of random bytes: no MPEG audio, but sync patterns everywhere.
 class NonMpegFile {
@@ -177,5 +271,6 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     a5p_shutdown();
     std::filesystem::remove_all(dir);
+    if (!flacFile().empty()) std::filesystem::remove(flacFile());
     return 0;
 }
