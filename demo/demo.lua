@@ -133,6 +133,27 @@ local function trackerPart()
     orvox.Orvox_Stop(index)
 end
 
+-- Everything else goes through the platform's media reader (FFmpeg), logged as WMA/WMV/ASF:
+-- a looping FLAC song fades in from silence, is paused for a second, fades out and stops.
+local function mediaReaderPart()
+    local index = play("FLAC", "WMA/WMV/ASF", "variation.flac", 1)
+    orvox.Orvox_Vol(index, 0)
+    say("FLAC: fading in over 2.5 s")
+    orvox.Orvox_FadeIn(index, 20)  -- five half-second ticks to full volume
+    wait(4)
+    expectPlaying("FLAC", index, "while fading in")
+    say("FLAC: paused for 1 s")
+    orvox.Orvox_Pause(index)
+    wait(1)
+    orvox.Orvox_Pause(index)
+    wait(2)
+    say("FLAC: fading out over 5 s")
+    orvox.Orvox_FadeOut(index, 10)
+    wait(5.5)
+    say("FLAC: stopped")
+    orvox.Orvox_Stop(index)
+end
+
 -- EAX environments: one song, 4 s dry, then 4 s each in a small room, a cave and an
 -- aircraft hangar (reverberation times 0.4 s, 2.9 s and 10 s), then dry again.
 local function eaxPart()
@@ -215,6 +236,7 @@ if orvox then
     part("Ogg", oggPart)
     part("MP3", mp3Part)
     part("MOD", trackerPart)
+    part("FLAC", mediaReaderPart)
     part("EAX", eaxPart)
     part("CD", cdPart)
     orvox.Orvox_Shutdown()
