@@ -9,10 +9,23 @@
 namespace orvox::stream {
 
 namespace {
+constexpr DWORD kBufferFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY;
+
 void logError(const char* subject, const char* what) {
     if (log::on()) log::write((std::string("Error: ") + subject + what).c_str());
 }
 }  // namespace
+
+IDirectSoundBuffer* createStreamBuffer(IDirectSound* device, WAVEFORMATEX& format, DSBUFFERDESC& desc) {
+    desc = DSBUFFERDESC{};
+    desc.dwSize = DSBUFFERDESC1_SIZE_32;
+    desc.dwFlags = kBufferFlags;
+    desc.dwBufferBytes = kStreamBufferBytes;
+    desc.lpwfxFormat = &format;
+    IDirectSoundBuffer* buffer = nullptr;
+    if (device == nullptr || FAILED(device->CreateSoundBuffer(&desc, &buffer, nullptr))) return nullptr;
+    return buffer;
+}
 
 int32_t refillPeriodMs(const WAVEFORMATEX& format) {
     if (format.nAvgBytesPerSec == 0) return 0;
@@ -35,14 +48,8 @@ bool BufferStream::open(const char* path, bool probeOnly, IDirectSound* directSo
     format.cbSize = 0;
     format_ = format;
 
-    bufferDesc_ = DSBUFFERDESC{};
-    bufferDesc_.dwSize = DSBUFFERDESC1_SIZE_32;
-    bufferDesc_.dwFlags = kStreamBufferFlags;
-    bufferDesc_.dwBufferBytes = kStreamBufferBytes;
-    bufferDesc_.lpwfxFormat = &format_;
-    IDirectSoundBuffer* buffer = nullptr;
-    if (directSound_ == nullptr || FAILED(directSound_->CreateSoundBuffer(&bufferDesc_, &buffer, nullptr)) ||
-        buffer == nullptr) {
+    IDirectSoundBuffer* buffer = createStreamBuffer(directSound_, format_, bufferDesc_);
+    if (buffer == nullptr) {
         logError(subject(), "Couldn't create sound buffer in SetupStreamBuffer\n");
         // Without a buffer the stream can never play: keep no file open for it.
         closeSource();

@@ -26,11 +26,13 @@
 namespace orvox::stream {
 
 inline constexpr DWORD kStreamBufferBytes = 0x10000;
-// Global focus, volume, pan and frequency control.
-inline constexpr DWORD kStreamBufferFlags =
-    DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY;
 // Room for a path and its terminating NUL; longer names are refused before anything opens.
 inline constexpr size_t kMaxPathChars = 256;
+
+// A stream buffer for `format` on `device` (borrowed): `desc` receives its description (the
+// 20-byte form, global focus, volume, pan and frequency control, kStreamBufferBytes, pointing
+// at `format`). Null when there is no device or it refuses the buffer.
+IDirectSoundBuffer* createStreamBuffer(IDirectSound* device, WAVEFORMATEX& format, DSBUFFERDESC& desc);
 
 // Half the buffer's duration in milliseconds, truncated: the refill period.
 int32_t refillPeriodMs(const WAVEFORMATEX& format);

@@ -138,15 +138,8 @@ bool WindowsMediaStream::play(const char* path, int32_t loop, HANDLE endEvent, I
     format_.nBlockAlign = static_cast<WORD>(output.wBitsPerSample / 8 * output.nChannels);
     format_.nAvgBytesPerSec = output.nBlockAlign * output.nSamplesPerSec;
 
-    bufferDesc_ = DSBUFFERDESC{};
-    bufferDesc_.dwSize = DSBUFFERDESC1_SIZE_32;
-    bufferDesc_.dwFlags = kStreamBufferFlags;
-    bufferDesc_.dwBufferBytes = kStreamBufferBytes;
-    bufferDesc_.lpwfxFormat = &format_;
-    IDirectSoundBuffer* buffer = nullptr;
-    if (directSound_ == nullptr || FAILED(directSound_->CreateSoundBuffer(&bufferDesc_, &buffer, nullptr)) ||
-        buffer == nullptr)
-        return failPlay("Error: WMA/WMV/ASF: Couldn't create sound buffer in Play\n");
+    IDirectSoundBuffer* buffer = createStreamBuffer(directSound_, format_, bufferDesc_);
+    if (buffer == nullptr) return failPlay("Error: WMA/WMV/ASF: Couldn't create sound buffer in Play\n");
     {
         std::lock_guard<std::mutex> guard(bufferLock_);
         buffer_ = buffer;

@@ -26,21 +26,6 @@ WAVEFORMATEX pcmOutputFormat(uint32_t rate, uint16_t channels) {
     return WAVEFORMATEX{WAVE_FORMAT_PCM, channels, rate, rate * blockAlign, blockAlign, 16, 0};
 }
 
-HRESULT MediaOutputProps::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (!(riid == IID_IUnknown || riid == IID_IWMMediaProps || riid == IID_IWMOutputMediaProps)) return E_NOINTERFACE;
-    *object = static_cast<IWMOutputMediaProps*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG MediaOutputProps::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
 HRESULT MediaOutputProps::GetType(GUID* type) {
     if (type == nullptr) return E_POINTER;
     *type = WMMEDIATYPE_Audio;

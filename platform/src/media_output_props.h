@@ -2,20 +2,16 @@
 // is a copy; changing it changes nothing until the reader is given it back.
 #pragma once
 
-#include <atomic>
-
+#include "com_object.h"
 #include "plat/dsound.h"
 #include "plat/wmsdk.h"
 
 namespace plat {
 
-class MediaOutputProps final : public IWMOutputMediaProps {
+class MediaOutputProps final : public ComObject<MediaOutputProps, IWMOutputMediaProps, IID_IUnknown,
+                                                 IID_IWMMediaProps, IID_IWMOutputMediaProps> {
 public:
     explicit MediaOutputProps(const WAVEFORMATEX& format) : format_(format) {}
-
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
 
     HRESULT GetType(GUID* type) override;
     HRESULT GetMediaType(WM_MEDIA_TYPE* type, DWORD* bytes) override;
@@ -27,9 +23,9 @@ public:
     WAVEFORMATEX format() const { return format_; }
 
 private:
+    friend Base;
     ~MediaOutputProps() = default;
 
-    std::atomic<ULONG> refs_{1};
     WAVEFORMATEX format_;
 };
 

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "com_object.h"
 #include "kernel.h"
 #include "media_decoder.h"
 #include "media_output_props.h"
@@ -391,24 +392,9 @@ void ReaderCore::killTimer() {
     timer_ = 0;
 }
 
-class MediaReader final : public IWMReader {
+class MediaReader final : public ComObject<MediaReader, IWMReader, IID_IUnknown, IID_IWMReader> {
 public:
     MediaReader() : core_(std::make_shared<ReaderCore>()) {}
-
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (!(riid == IID_IUnknown || riid == IID_IWMReader)) return E_NOINTERFACE;
-        *object = static_cast<IWMReader*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT Open(LPCWSTR url, IWMReaderCallback* callback, void* context) override {
         return guarded([&] { return core_->open(core_, url, callback, context); });
@@ -458,6 +444,7 @@ public:
     HRESULT Resume() override { return request(Command{Request::Resume}); }
 
 private:
+    friend Base;
     HRESULT takeOutputProps(DWORD output, IWMOutputMediaProps* props);
     template <class Call>
     static HRESULT guarded(Call call) {
@@ -473,7 +460,6 @@ private:
 
     ~MediaReader() { core_->abandon(); }
 
-    std::atomic<ULONG> refs_{1};
     const std::shared_ptr<ReaderCore> core_;
 };
 

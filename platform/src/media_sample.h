@@ -2,31 +2,16 @@
 // reader reuses one object for every delivery unless the callback kept a reference to it.
 #pragma once
 
-#include <atomic>
 #include <vector>
 
+#include "com_object.h"
 #include "plat/wmsdk.h"
 
 namespace plat {
 
-class MediaSample final : public INSSBuffer {
+class MediaSample final : public ComObject<MediaSample, INSSBuffer, IID_IUnknown, IID_INSSBuffer> {
 public:
     explicit MediaSample(DWORD capacity) : bytes_(capacity) {}
-
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (!(riid == IID_IUnknown || riid == IID_INSSBuffer)) return E_NOINTERFACE;
-        *object = static_cast<INSSBuffer*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT GetLength(DWORD* length) override {
         if (length == nullptr) return E_POINTER;
@@ -56,13 +41,13 @@ public:
     }
 
     // True while someone besides the reader holds the sample.
-    bool shared() const { return refs_.load() > 1; }
+    bool shared() const { return references() > 1; }
     BYTE* data() { return bytes_.data(); }
 
 private:
+    friend Base;
     ~MediaSample() = default;
 
-    std::atomic<ULONG> refs_{1};
     std::vector<BYTE> bytes_;
     DWORD length_ = 0;
 };

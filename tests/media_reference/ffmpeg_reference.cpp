@@ -1,6 +1,7 @@
 #include "ffmpeg_reference.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -137,6 +138,13 @@ Decoded decode(const std::string& path) {
 std::string sharedMedia(const char* sub, const char* name) {
     const std::filesystem::path path = std::filesystem::path(A5_MEDIA_DIR) / sub / name;
     return std::filesystem::exists(path) ? path.string() : std::string();
+}
+
+std::string testNameOf(const char* file) {
+    std::string name;
+    for (const char* c = file; *c != '\0' && *c != '.'; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) != 0 ? *c : '_';
+    return name;
 }
 
 bool writeFlac(const std::string& path, const std::vector<int16_t>& pcm, unsigned rate, unsigned channels) {

@@ -22,6 +22,10 @@ Decoded decode(const std::string& path);
 // Path of a file under the shared media folder (`sub`/`name`); empty when it is absent.
 std::string sharedMedia(const char* sub, const char* name);
 
+// A test name for a media file: its name up to the extension, other characters than letters
+// and digits as '_'.
+std::string testNameOf(const char* file);
+
 // Writes `pcm` (interleaved 16-bit) as a FLAC file; false on failure.
 bool writeFlac(const std::string& path, const std::vector<int16_t>& pcm, unsigned rate, unsigned channels);
 

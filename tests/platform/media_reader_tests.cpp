@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -269,10 +268,7 @@ INSTANTIATE_TEST_SUITE_P(Files, ReaderOutput,
                                            OutputCase{"wav", "real_wav_ieee_float64_not_pcm.wav", false},
                                            OutputCase{"wav", "wav_pcm16_stereo_44100_10s.wav", true}),
                          [](const ::testing::TestParamInfo<OutputCase>& file) {
-                             std::string name = file.param.makeFlac ? "flac_of_" : "";
-                             for (const char* c = file.param.name; *c != '\0' && *c != '.'; ++c)
-                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                             return name;
+                             return (file.param.makeFlac ? "flac_of_" : "") + media_reference::testNameOf(file.param.name);
                          });
 
 TEST(ReaderPacing, SamplesLeadTheClockBy100msAndAPauseHoldsThem) {

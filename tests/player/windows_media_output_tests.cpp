@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -35,9 +34,7 @@ struct MediaCase {
 };
 
 std::string caseName(const ::testing::TestParamInfo<MediaCase>& c) {
-    std::string name = c.param.asFlac ? "flac_of_" : "";
-    for (const char* p = c.param.name; *p != '\0' && *p != '.'; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-    return name;
+    return (c.param.asFlac ? "flac_of_" : "") + media_reference::testNameOf(c.param.name);
 }
 
 // Output frames from `offset` on whose samples differ by more than one step from
