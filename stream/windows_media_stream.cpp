@@ -233,26 +233,26 @@ void WindowsMediaStream::endOfData(bool restartIfLooping) {
             return;
         }
     }
-    int32_t period = 0;
     {
         std::lock_guard<std::mutex> guard(bufferLock_);
         if (ending_ || buffer_ == nullptr) return;
         ending_ = true;
-        if (halted_) return;
-        period = refillPeriodMs(format_);
     }
     {
         std::lock_guard<std::mutex> guard(readerLock_);
         if (reader_ != nullptr) reader_->Stop();
     }
-    endTimer_.startPeriodic(static_cast<UINT>(std::max(period, 1)), &WindowsMediaStream::endTick, this);
-    // A stop or shutdown that came meanwhile may have missed the new timer.
-    bool halted = false;
-    {
-        std::lock_guard<std::mutex> guard(bufferLock_);
-        halted = halted_;
-    }
-    if (halted) endTimer_.kill();
+    std::lock_guard<std::mutex> guard(bufferLock_);
+    startEndTicks();
+}
+
+// Under the buffer lock, so that a stop or shutdown (which halt under it first) either
+// comes before and keeps the timer from starting or comes after and kills it. The slot is
+// empty here, so starting waits for no tick.
+void WindowsMediaStream::startEndTicks() {
+    if (halted_ || endTimer_.running()) return;
+    endTimer_.startPeriodic(static_cast<UINT>(std::max(refillPeriodMs(format_), 1)), &WindowsMediaStream::endTick,
+                            this);
 }
 
 HRESULT WindowsMediaStream::OnSample(DWORD output, QWORD, QWORD, DWORD, INSSBuffer* sample, void*) {
@@ -397,17 +397,11 @@ void WindowsMediaStream::togglePause() {
         }
         // A reader that cannot resume (a stop lost its position) delivers nothing more:
         // the buffer would only go round its old content for ever.
-        bool endTicks = false;
-        int32_t period = 0;
-        {
-            std::lock_guard<std::mutex> guard(bufferLock_);
-            if (buffer_ == nullptr || (!resumed && !ending_)) return;
-            halted_ = false;
-            buffer_->Play(0, 0, DSBPLAY_LOOPING);
-            endTicks = ending_ && !endTimer_.running();
-            period = refillPeriodMs(format_);
-        }
-        if (endTicks) endTimer_.startPeriodic(static_cast<UINT>(std::max(period, 1)), &WindowsMediaStream::endTick, this);
+        std::lock_guard<std::mutex> guard(bufferLock_);
+        if (buffer_ == nullptr || (!resumed && !ending_)) return;
+        halted_ = false;
+        buffer_->Play(0, 0, DSBPLAY_LOOPING);
+        if (ending_) startEndTicks();
     }
 }
 

@@ -81,6 +81,7 @@ private:
 
     bool failPlay(const char* line);
     void endOfData(bool restartIfLooping);
+    void startEndTicks();
     void signalEnd();
     // The writing step of a delivered sample, under the buffer lock.
     void writeBehindCursor();
