@@ -360,7 +360,9 @@ TEST_P(ReaderRefusal, OpenFailsAtOnceAndCloseStillEndsTheThread) {
     const size_t threads = threadCount();
     Recorder recorder;
     HRESULT opened = S_OK;
+    ::testing::internal::CaptureStderr();
     IWMReader* reader = openReader(path, recorder, &opened);  // waits at most 10 s: a FIFO must not block it
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "FFmpeg says nothing unless asked";
     EXPECT_TRUE(FAILED(opened));
     const bool mpeg = GetParam() == Bad::Mp3 || GetParam() == Bad::Mp2;
     EXPECT_EQ(recorder.sawStatus(WMT_MISSING_CODEC), mpeg) << "MPEG audio has no codec here";

@@ -16,6 +16,8 @@
 
 #include <sys/stat.h>
 
+#include <plat/winbase.h>
+
 #include "ffmpeg_reference.h"
 #include "output_compare.h"
 #include "player_fixture.h"
@@ -221,6 +223,22 @@ TEST_F(WmPlayback, TwoStreamsAtOnceAreHeardTogether) {
     EXPECT_EQ(player_->stop(0), 1);
     EXPECT_EQ(player_->isPlaying(0), 0);
     EXPECT_EQ(player_->isPlaying(1024), 1) << "each has its own reader";
+}
+
+TEST_F(WmPlayback, TheEndEventIsLeftAloneOnceOrvoxPlayHasClosedIt) {
+    // 0.2 s of audio, looping: an end of the file every 0.2 s.
+    const std::string path = mediaFor({"wav", "real_wav_fmt18_fact_pcm16_stereo_44100_switch.wav", true});
+    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    ASSERT_EQ(play(path, true), 0);
+    // New events are likely to take the closed one's place: none of them may be signalled.
+    std::vector<HANDLE> events;
+    for (int i = 0; i < 16; ++i) events.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    advanceMs(2000);
+    for (HANDLE e : events) {
+        EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+        CloseHandle(e);
+    }
+    EXPECT_EQ(player_->isPlaying(0), 1);
 }
 
 size_t threadCount() { return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/task"), {})); }
