@@ -60,6 +60,23 @@ const char* allowedDecoders() {
     return list.c_str();
 }
 
+// The demuxers FFmpeg may pick: all but the one that hands modules to libopenmpt, which
+// decodes MPEG audio samples (MO3, Unreal packages) with a decoder of its own and reads
+// the modules the tracker library refused, which are not media of ours.
+const char* allowedDemuxers() {
+    static const std::string list = [] {
+        std::string names;
+        void* at = nullptr;
+        while (const AVInputFormat* demuxer = av_demuxer_iterate(&at)) {
+            if (std::strcmp(demuxer->name, "libopenmpt") == 0) continue;
+            if (!names.empty()) names += ',';
+            names += demuxer->name;
+        }
+        return names;
+    }();
+    return list.c_str();
+}
+
 // Nested files (playlists, segment lists, image sequences) are never opened.
 int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
 
@@ -102,6 +119,7 @@ MediaDecoder::Failure MediaDecoder::start() {
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     format_->io_open = &refuseNestedOpen;
     format_->codec_whitelist = av_strdup(allowedDecoders());
+    format_->format_whitelist = av_strdup(allowedDemuxers());
     if (avformat_open_input(&format_, nullptr, nullptr, nullptr) < 0) return failed(NS_E_INVALID_DATA);
 
     // Before FFmpeg looks further (which decodes a little of each stream), and again after,

@@ -4,8 +4,9 @@
 //
 // MPEG audio streams (Layers I to III, in any container) are never decoded here: they count
 // as streams without a codec, and FFmpeg is not allowed to open their decoders even while
-// it examines a file. FFmpeg opens no file but the one given, and logs nothing unless
-// A5_MEDIA_LOG names a level ("error", "warning", "info", "debug").
+// it examines a file, nor to hand a module to libopenmpt (which has its own). FFmpeg opens
+// no file but the one given, and logs nothing unless A5_MEDIA_LOG names a level ("error",
+// "warning", "info", "debug").
 #pragma once
 
 #include <cstddef>

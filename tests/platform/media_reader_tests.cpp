@@ -308,7 +308,7 @@ TEST(ReaderPacing, SamplesLeadTheClockBy100msAndAPauseHoldsThem) {
     closeAndRelease(reader, recorder);
 }
 
-enum class Bad { Missing, Directory, Fifo, Empty, Noise, VideoOnly, CorruptHeader, Mp3, Mp2 };
+enum class Bad { Missing, Directory, Fifo, Empty, Noise, VideoOnly, CorruptHeader, Mp3, Mp2, Mp3InWav, Module };
 
 class ReaderRefusal : public WorkDir, public ::testing::WithParamInterface<Bad> {
 protected:
@@ -349,6 +349,24 @@ protected:
                 return media_reference::sharedMedia("mpeg", "mp3_cbr128_jointstereo_44100.mp3");
             case Bad::Mp2:
                 return media_reference::sharedMedia("mpeg", "mp2_layer2_192k_stereo_44100.mp2");
+            case Bad::Mp3InWav: {  // MPEG audio behind a WAV header (format tag 0x55)
+                const std::string mp3 = media_reference::sharedMedia("mpeg", "mp3_cbr128_jointstereo_44100.mp3");
+                if (mp3.empty()) return "";
+                std::ifstream in(mp3, std::ios::binary);
+                const std::string data(std::istreambuf_iterator<char>(in), {});
+                const auto le = [](uint32_t v, int bytes) {
+                    std::string out;
+                    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+                    return out;
+                };
+                const std::string fmt = le(0x55, 2) + le(2, 2) + le(44100, 4) + le(16000, 4) + le(1, 2) + le(0, 2) +
+                                        le(12, 2) + le(1, 2) + le(2, 4) + le(418, 2) + le(1, 2) + le(1393, 2);
+                const std::string body = "WAVEfmt " + le(static_cast<uint32_t>(fmt.size()), 4) + fmt + "data" +
+                                         le(static_cast<uint32_t>(data.size()), 4) + data;
+                return write("mp3.wav", "RIFF" + le(static_cast<uint32_t>(body.size()), 4) + body);
+            }
+            case Bad::Module:  // a module the tracker library refused is no media of the reader's
+                return media_reference::sharedMedia("modules", "amf_dsmi_v08_avoid_libmikmod_rejects.amf");
         }
         return "";
     }
@@ -364,7 +382,7 @@ TEST_P(ReaderRefusal, OpenFailsAtOnceAndCloseStillEndsTheThread) {
     IWMReader* reader = openReader(path, recorder, &opened);  // waits at most 10 s: a FIFO must not block it
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "FFmpeg says nothing unless asked";
     EXPECT_TRUE(FAILED(opened));
-    const bool mpeg = GetParam() == Bad::Mp3 || GetParam() == Bad::Mp2;
+    const bool mpeg = GetParam() == Bad::Mp3 || GetParam() == Bad::Mp2 || GetParam() == Bad::Mp3InWav;
     EXPECT_EQ(recorder.sawStatus(WMT_MISSING_CODEC), mpeg) << "MPEG audio has no codec here";
     if (mpeg) {
         EXPECT_EQ(opened, NS_E_AUDIO_CODEC_NOT_INSTALLED);
@@ -378,7 +396,8 @@ TEST_P(ReaderRefusal, OpenFailsAtOnceAndCloseStillEndsTheThread) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, ReaderRefusal,
                          ::testing::Values(Bad::Missing, Bad::Directory, Bad::Fifo, Bad::Empty, Bad::Noise,
-                                           Bad::VideoOnly, Bad::CorruptHeader, Bad::Mp3, Bad::Mp2));
+                                           Bad::VideoOnly, Bad::CorruptHeader, Bad::Mp3, Bad::Mp2, Bad::Mp3InWav,
+                                           Bad::Module));
 
 TEST(ReaderRefusal, HeaderWithoutPacketsOpensAndEndsAtOnce) {
     const std::string path = media_reference::sharedMedia("wma", "real_wma_v2_header_only_no_audio_packets.wma");
