@@ -1,6 +1,5 @@
 #include "media_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/mem.h>
 }
+
+#include "plat/file_open.h"
 
 namespace plat {
 
@@ -62,13 +63,8 @@ int64_t seekTo(void* opaque, int64_t offset, int whence) {
 }  // namespace
 
 std::unique_ptr<MediaFile> MediaFile::open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openFile(path.c_str(), FileMode::Read);
     if (fd < 0) return nullptr;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
     return std::unique_ptr<MediaFile>(new MediaFile(fd));
 }
 

@@ -1,7 +1,7 @@
-// A user-named media file as FFmpeg reads it. The name is looked up once, by an open that
-// never blocks (a FIFO or a device cannot stall the caller), and only a regular file is
-// kept; from then on every read goes through that descriptor, so the file read is the one
-// that was checked, whatever happens to the name.
+// A user-named media file as FFmpeg reads it. The name is looked up once, by the platform's
+// open for user-named files (it never blocks, and keeps only a regular file); from then on
+// every read goes through that descriptor, so the file read is the one that was checked,
+// whatever happens to the name.
 #pragma once
 
 #include <cstdint>
