@@ -143,7 +143,7 @@ TEST(Demo, EveryPartIsHeardOnACopyWithNothingBesideIt) {
     ASSERT_EQ(run.status, 0) << run.output;
 
     const std::map<std::string, Window> windows = windowsIn(run.output);
-    for (const char* part : {"Ogg", "MP3", "MOD", "EAX", "CD", "wavestream"}) {
+    for (const char* part : {"Ogg", "MP3", "MOD", "FLAC", "EAX", "CD", "wavestream"}) {
         EXPECT_TRUE(windows.contains(part)) << part << " did not run:\n" << run.output;
     }
     const Render render = readRender(copy.root() / "build" / "demo.wav");
@@ -186,7 +186,8 @@ TEST_P(DemoWithoutMedia, StopsWithTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(EachPart, DemoWithoutMedia,
                          testing::Values(MissingMedia{"theme.ogg", "Ogg"}, MissingMedia{"variation.mp3", "MP3"},
-                                         MissingMedia{"tune.mod", "MOD"}, MissingMedia{"disc.bin", "CD"},
+                                         MissingMedia{"tune.mod", "MOD"}, MissingMedia{"variation.flac", "FLAC"},
+                                         MissingMedia{"disc.bin", "CD"},
                                          MissingMedia{"song.wav", "wavestream"}),
                          [](const testing::TestParamInfo<MissingMedia>& param) { return std::string(param.param.part); });
 
