@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 namespace orvox::stream {
 

@@ -1,4 +1,9 @@
-#include "stream/windows_media_stream.h"
+#include "windows_media_stream.h"
+
+#include <plat/mmsystem.h>
+#include <plat/objbase.h>
+#include <plat/winbase.h>
+#include <plat/winnls.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -6,11 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "player/media_log.h"
-#include "plat/mmsystem.h"
-#include "plat/objbase.h"
-#include "plat/winbase.h"
-#include "plat/winnls.h"
+#include "media_log.h"
 
 namespace orvox::stream {
 

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 namespace plat {
 

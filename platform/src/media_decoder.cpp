@@ -14,7 +14,7 @@ extern "C" {
 }
 
 #include "media_file.h"
-#include "plat/wmsdk.h"
+#include <plat/wmsdk.h>
 
 namespace plat {
 

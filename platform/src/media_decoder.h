@@ -19,7 +19,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "plat/wintypes.h"
+#include <plat/wintypes.h>
 
 struct AVCodecContext;
 struct AVFormatContext;

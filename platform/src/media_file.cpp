@@ -11,7 +11,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include "plat/file_open.h"
+#include <plat/file_open.h>
 
 namespace plat {
 

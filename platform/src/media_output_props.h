@@ -3,8 +3,8 @@
 #pragma once
 
 #include "com_object.h"
-#include "plat/dsound.h"
-#include "plat/wmsdk.h"
+#include <plat/dsound.h>
+#include <plat/wmsdk.h>
 
 namespace plat {
 

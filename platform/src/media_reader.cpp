@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "com_object.h"
+#include "export_failure.h"
+#include "export_guard.h"
 #include "kernel.h"
 #include "media_decoder.h"
 #include "media_output_props.h"
@@ -446,13 +448,10 @@ public:
 private:
     friend Base;
     HRESULT takeOutputProps(DWORD output, IWMOutputMediaProps* props);
+    // Methods that allocate answer E_OUTOFMEMORY (E_FAIL for anything else) instead of throwing.
     template <class Call>
     static HRESULT guarded(Call call) {
-        try {
-            return call();
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
+        return a5::guardExport(failureResult, call);
     }
     HRESULT request(const Command& command) {
         return guarded([&] { return core_->request(command); });
@@ -484,12 +483,8 @@ HRESULT MediaReader::takeOutputProps(DWORD output, IWMOutputMediaProps* props) {
 }  // namespace
 
 HRESULT createMediaReader(IWMReader** reader) {
-    try {
-        *reader = new MediaReader;
-        return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    *reader = new MediaReader;
+    return S_OK;
 }
 
 }  // namespace plat

@@ -4,10 +4,11 @@
 // clock waits for each delivery and a render gives the same bytes every time.
 #pragma once
 
-#include "plat/wmsdk.h"
+#include <plat/wmsdk.h>
 
 namespace plat {
 
+// Throws std::bad_alloc when memory runs out.
 HRESULT createMediaReader(IWMReader** reader);
 
 }  // namespace plat

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "com_object.h"
-#include "plat/wmsdk.h"
+#include <plat/wmsdk.h>
 
 namespace plat {
 

@@ -21,7 +21,7 @@
 #include "ffmpeg_reference.h"
 #include "output_compare.h"
 #include "player_fixture.h"
-#include "stream/windows_media_stream.h"
+#include "windows_media_stream.h"
 
 namespace orvox::test {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "player_fixture.h"
 #include "scripted_reader.h"
-#include "stream/windows_media_stream.h"
+#include "windows_media_stream.h"
 
 namespace orvox::test {
 namespace {
