@@ -22,6 +22,7 @@
 #include <plat/winnls.h>
 #include <plat/wmsdk.h>
 
+#include "../shared_data.h"
 #include "ffmpeg_reference.h"
 
 namespace {
@@ -195,7 +196,7 @@ class ReaderOutput : public WorkDir, public ::testing::WithParamInterface<Output
 
 TEST_P(ReaderOutput, IsFfmpegsDecodeInContiguousSamplesAndEveryPassIsAlike) {
     std::string path = media_reference::sharedMedia(GetParam().sub, GetParam().name);
-    if (path.empty()) GTEST_SKIP() << "shared media absent: " << GetParam().name;
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), GetParam().name);
     if (GetParam().makeFlac) path = flacFrom(path, at("copy.flac"));
     ASSERT_FALSE(path.empty());
     const Decoded expected = media_reference::decode(path);
@@ -273,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(Files, ReaderOutput,
 
 TEST(ReaderPacing, SamplesLeadTheClockBy100msAndAPauseHoldsThem) {
     const std::string path = media_reference::sharedMedia("wma", "wma_v2_stereo_44100.wma");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     Recorder recorder;
     HRESULT opened = E_FAIL;
     IWMReader* reader = openReader(path, recorder, &opened);
@@ -374,7 +375,7 @@ protected:
 
 TEST_P(ReaderRefusal, OpenFailsAtOnceAndCloseStillEndsTheThread) {
     const std::string path = make(GetParam());
-    if (path.empty()) GTEST_SKIP() << "media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     const size_t threads = threadCount();
     Recorder recorder;
     HRESULT opened = S_OK;
@@ -401,7 +402,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ReaderRefusal,
 
 TEST(ReaderRefusal, HeaderWithoutPacketsOpensAndEndsAtOnce) {
     const std::string path = media_reference::sharedMedia("wma", "real_wma_v2_header_only_no_audio_packets.wma");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     Recorder recorder;
     HRESULT opened = E_FAIL;
     IWMReader* reader = openReader(path, recorder, &opened);
@@ -417,7 +418,7 @@ TEST(ReaderRefusal, HeaderWithoutPacketsOpensAndEndsAtOnce) {
 
 TEST(ReaderControls, CallsFollowTheReadersState) {
     const std::string path = media_reference::sharedMedia("wma", "wma_v1_mono_22050.wma");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     IWMReader* fresh = nullptr;
     ASSERT_EQ(WMCreateReader(nullptr, 0, &fresh), S_OK);
     EXPECT_EQ(fresh->Start(0, 0, 1.0f, nullptr), NS_E_INVALID_REQUEST);
@@ -469,7 +470,7 @@ TEST(ReaderControls, CallsFollowTheReadersState) {
 
 TEST(ReaderThreads, ACloseFromInsideASampleEndsTheThread) {
     const std::string path = media_reference::sharedMedia("wma", "asf_wmav2_stereo_32000.asf");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     const size_t threads = threadCount();
     for (int round = 0; round < 5; ++round) {
         Recorder recorder;
@@ -495,7 +496,7 @@ TEST(WideNames, AnyByteStringSurvivesTheWayToTheFile) {
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 1, "abc", -1, nullptr, 0), 0) << "no flags";
 
     const std::string wma = media_reference::sharedMedia("wma", "wma_v1_mono_22050.wma");
-    if (wma.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!wma.empty(), "shared media");
     const fs::path dir = fs::temp_directory_path() / ("a5_names_" + std::to_string(getpid()));
     fs::create_directories(dir);
     for (const std::string name : {"caf\xc3\xa9.wma", "bad\xff\xfe\xc3.wma", "\xed\xa0\x80surrogate.wma"}) {

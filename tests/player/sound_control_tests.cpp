@@ -49,7 +49,7 @@ protected:
     void SetUp() override {
         PlayerTest::SetUp();
         const std::string path = sharedMedia(GetParam().folder, GetParam().name);
-        if (path.empty()) GTEST_SKIP() << "shared media absent: " << GetParam().name;
+        A5_SKIP_WITHOUT_SHARED(!path.empty(), GetParam().name);
         ASSERT_EQ(play(path, true), 0);
         stream_ = player_->streamAt(0);
     }

@@ -38,7 +38,7 @@ TEST_F(Stress, OperationsBesideRunningTicksTouchNoReleasedBuffer) {
     // themselves on the timer thread, beside everything else.
     for (const char* name : {"wma_v1_mono_22050.wma", "real_wma_v2_header_only_no_audio_packets.wma"}) {
         const std::string path = sharedMedia("wma", name);
-        if (path.empty()) GTEST_SKIP() << "shared media absent: " << name;
+        A5_SKIP_WITHOUT_SHARED(!path.empty(), name);
         files.push_back(path);
     }
 

@@ -83,7 +83,7 @@ class WmOutput : public WmPlayback, public ::testing::WithParamInterface<MediaCa
 
 TEST_P(WmOutput, FilePlayedOnceIsHeardWholeThenSilenceThenReleased) {
     const std::string path = mediaFor(GetParam());
-    if (path.empty()) GTEST_SKIP() << "shared media absent: " << GetParam().name;
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), GetParam().name);
     const Decoded decoded = media_reference::decode(path);
     ASSERT_TRUE(decoded.ok());
     const long frames = static_cast<long>(decoded.pcm.size() / decoded.channels);
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Files, WmOutput,
 TEST_F(WmPlayback, LoopingFileRepeatsWithoutGapOrRepeatedBlock) {
     // 0.2 s of audio: many passes fall into every lap of the buffer.
     const std::string path = mediaFor({"wav", "real_wav_fmt18_fact_pcm16_stereo_44100_switch.wav", true});
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     const Decoded pass = media_reference::decode(path);
     ASSERT_TRUE(pass.ok());
     std::vector<int16_t> expected;
@@ -165,7 +165,7 @@ TEST_F(WmPlayback, LoopingFileRepeatsWithoutGapOrRepeatedBlock) {
 
 TEST_F(WmPlayback, PauseAndResumeContinueWhereTheyStopped) {
     const std::string path = sharedMedia("wma", "wma_v2_stereo_44100.wma");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     const Decoded decoded = media_reference::decode(path);
     Capture capture;
     ASSERT_EQ(play(path, true), 0);
@@ -200,7 +200,7 @@ TEST_F(WmPlayback, PauseAndResumeContinueWhereTheyStopped) {
 
 TEST_F(WmPlayback, TwoStreamsAtOnceAreHeardTogether) {
     const std::string path = sharedMedia("wma", "wma_v2_stereo_44100.wma");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     const Decoded decoded = media_reference::decode(path);
     std::vector<int16_t> doubled(decoded.pcm.size());
     std::transform(decoded.pcm.begin(), decoded.pcm.end(), doubled.begin(),
@@ -228,7 +228,7 @@ TEST_F(WmPlayback, TwoStreamsAtOnceAreHeardTogether) {
 TEST_F(WmPlayback, TheEndEventIsLeftAloneOnceOrvoxPlayHasClosedIt) {
     // 0.2 s of audio, looping: an end of the file every 0.2 s.
     const std::string path = mediaFor({"wav", "real_wav_fmt18_fact_pcm16_stereo_44100_switch.wav", true});
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     ASSERT_EQ(play(path, true), 0);
     // New events are likely to take the closed one's place: none of them may be signalled.
     std::vector<HANDLE> events;
@@ -246,7 +246,7 @@ size_t openFiles() { return static_cast<size_t>(std::distance(fs::directory_iter
 
 TEST_F(WmPlayback, HundredPlayAndShutdownCyclesLeaveNothingRunning) {
     const std::string path = sharedMedia("wma", "asf_wmav2_stereo_32000.asf");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     const size_t threads = threadCount();
     const size_t files = openFiles();
     for (int i = 0; i < 100; ++i) {
@@ -271,7 +271,7 @@ TEST_P(WmRefused, GetsTheOpenFailureLine) {
     const std::string wma = sharedMedia("wma", "wma_v2_stereo_44100.wma");
     const std::string wmv = sharedMedia("wma", "wmv_video_with_wmav2_audio.wmv");
     const std::string wav = sharedMedia("wav", "wav_pcm16_mono_22050.wav");
-    if (wma.empty() || wmv.empty() || wav.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!(wma.empty() || wmv.empty() || wav.empty()), "shared media");
     const auto bytesOf = [](const std::string& p) {
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, WmRefused, ::testing::Values(0, 1, 2));
 
 TEST_F(WmPlayback, HeaderWithoutPacketsPlaysNothingAndEndsEvenLooping) {
     const std::string path = sharedMedia("wma", "real_wma_v2_header_only_no_audio_packets.wma");
-    if (path.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!path.empty(), "shared media");
     Capture capture;
     ASSERT_EQ(play(path, true), 0);
     ASSERT_EQ(play(path, false), 1024);
@@ -331,7 +331,7 @@ TEST_F(WmPlayback, HeaderWithoutPacketsPlaysNothingAndEndsEvenLooping) {
 
 TEST_F(WmPlayback, NamesThatOpenNothingAreRefusedWithoutWaiting) {
     const std::string wma = sharedMedia("wma", "wma_v1_mono_22050.wma");
-    if (wma.empty()) GTEST_SKIP() << "shared media absent";
+    A5_SKIP_WITHOUT_SHARED(!wma.empty(), "shared media");
     // A name deleted after the player's existence test, a FIFO (whose open must not wait
     // for a writer), a folder, and a name longer than the stream keeps.
     fs::copy_file(wma, "gone.wma");
