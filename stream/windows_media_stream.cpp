@@ -342,15 +342,14 @@ void WindowsMediaStream::endTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, 
         if (self->halted_ || self->buffer_ == nullptr || !self->writeTail()) return;
         self->buffer_->Stop();
     }
-    // Everything was heard: the reader (and its thread) and the buffer go now. The table
-    // entry stays; the controls find nothing left to act on.
+    // Everything was heard. The player shuts the stream down (reader and buffer) on the
+    // script thread: closing here would hold the timer thread while the reader's thread
+    // winds down. The report comes last, as the shutdown may follow at once.
     self->endTimer_.killIfHolds(timerId);
     self->killFadeTimers();
-    self->closeReader();
     self->loop_.store(0);
     self->playing_.store(0);
-    std::lock_guard<std::mutex> guard(self->bufferLock_);
-    self->releaseBuffer();
+    self->reportEnded();
 }
 
 void WindowsMediaStream::stop() {

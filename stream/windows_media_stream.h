@@ -9,9 +9,10 @@
 //   shuts the stream down before giving it up; the reader holds another while it is open.
 // - At the end of the file a looping stream starts the reader over. A stream played once
 //   stops its reader (whose stopped status clears `playing`), writes what is still pending
-//   and then silence, stops the buffer once everything written has played, and releases
-//   its reader and buffer on the timer thread. A looping file that delivered nothing since
-//   its last start ends the same way instead of restarting.
+//   and then silence, stops the buffer once everything written has played, and reports
+//   itself ended: the player shuts it down (reader and buffer released) on the script
+//   thread at its next call. A looping file that delivered nothing since its last start
+//   ends the same way instead of restarting.
 // - Opening and closing wait on two process-wide named events: one stream at a time does
 //   so, whichever thread it runs on, so no stream takes another's signal.
 // - `endEvent` is Orvox_Play's: signalled at every end of the file until Orvox_Play, done

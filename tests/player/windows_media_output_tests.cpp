@@ -104,6 +104,8 @@ TEST_P(WmOutput, FilePlayedOnceIsHeardWholeThenSilenceThenReleased) {
     EXPECT_EQ(player_->isPlaying(0), 0);
     EXPECT_TRUE(s->hasReader()) << "the end of the data is still to be heard";
     advanceMs(bufferSeconds * 1000 + 2 * 1000 * bufferSeconds / 2 + 50);
+    EXPECT_TRUE(s->hasReader()) << "released on the script thread, not the timer's";
+    EXPECT_EQ(player_->isPlaying(0), 0);
     EXPECT_FALSE(s->hasReader()) << "heard to its end: reader and buffer are released";
     EXPECT_EQ(s->buffer(), nullptr);
     ASSERT_EQ(device_->buffers().size(), 1u);
