@@ -1,6 +1,7 @@
 // Recoverable stream errors reach the error callback, one report for each damaged frame,
 // with the codec's id, the error's status code and a short text; decoding goes on.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <mpegaudio/frame_header.h>
 
 #include <string>
@@ -132,7 +133,12 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"l1-fl1", Damage::header, MPA_E_BAD_HEADER},
                       DamageCase{"l2-test32", Damage::header, MPA_E_BAD_HEADER},
                       DamageCase{"l3-he_44khz", Damage::big_values, MPA_E_HUFFMAN_OVERRUN},
-                      DamageCase{"l3-he_mode", Damage::big_values, MPA_E_HUFFMAN_OVERRUN}));
+                      DamageCase{"l3-he_mode", Damage::big_values, MPA_E_HUFFMAN_OVERRUN}),
+    [](const ::testing::TestParamInfo<DamageCase>& c) {
+        std::string name = c.param.stream;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
 
 // Frames whose Layer III main data begins before the first byte received (a stream that
 // starts in the middle, as after a cut) decode to silence, each with one report. Which

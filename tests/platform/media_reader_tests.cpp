@@ -395,10 +395,18 @@ TEST_P(ReaderRefusal, OpenFailsAtOnceAndCloseStillEndsTheThread) {
     EXPECT_TRUE(threadsBackTo(threads));
 }
 
+std::string nameOf(const ::testing::TestParamInfo<Bad>& bad) {
+    static constexpr const char* kNames[] = {"Missing",       "Directory", "Fifo", "Empty",    "Noise", "VideoOnly",
+                                             "CorruptHeader", "Mp3",       "Mp2",  "Mp3InWav", "Module"};
+    static_assert(std::size(kNames) == static_cast<size_t>(Bad::Module) + 1);
+    return kNames[static_cast<size_t>(bad.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Inputs, ReaderRefusal,
                          ::testing::Values(Bad::Missing, Bad::Directory, Bad::Fifo, Bad::Empty, Bad::Noise,
                                            Bad::VideoOnly, Bad::CorruptHeader, Bad::Mp3, Bad::Mp2, Bad::Mp3InWav,
-                                           Bad::Module));
+                                           Bad::Module),
+                         nameOf);
 
 TEST(ReaderRefusal, HeaderWithoutPacketsOpensAndEndsAtOnce) {
     const std::string path = media_reference::sharedMedia("wma", "real_wma_v2_header_only_no_audio_packets.wma");

@@ -16,6 +16,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include <malloc.h>
 #endif
 
+#include "ffmpeg_reference.h"
 #include "mpeg_reference.h"
 #include "output_compare.h"
 #include "player_fixture.h"
@@ -82,7 +83,10 @@ INSTANTIATE_TEST_SUITE_P(Files, OneShot,
                          ::testing::Values(OneShotCase{"ogg_short_0.06s_dialog-information.oga", false},
                                            OneShotCase{"real_mp3_vbri_header_truncated_rare_frames.mp3", true},
                                            OneShotCase{"real_mp3_bladeenc_no_vbr_header.mp3", true},
-                                           OneShotCase{"mp3_cbr128_jointstereo_44100.mp3", true}));
+                                           OneShotCase{"mp3_cbr128_jointstereo_44100.mp3", true}),
+                         [](const ::testing::TestParamInfo<OneShotCase>& c) {
+                             return media_reference::testNameOf(c.param.file);
+                         });
 
 class OneShotRelease : public PlayerTest {
 protected:

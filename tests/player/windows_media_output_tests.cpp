@@ -314,7 +314,12 @@ TEST_P(WmRefused, GetsTheOpenFailureLine) {
     EXPECT_EQ(device_->buffers().size(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, WmRefused, ::testing::Values(0, 1, 2));
+std::string refusedName(const ::testing::TestParamInfo<int>& c) {
+    static constexpr const char* kNames[] = {"CorruptAsf", "VideoOnly", "UnknownCodec"};
+    return kNames[c.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, WmRefused, ::testing::Values(0, 1, 2), refusedName);
 
 TEST_F(WmPlayback, HeaderWithoutPacketsPlaysNothingAndEndsEvenLooping) {
     const std::string path = sharedMedia("wma", "real_wma_v2_header_only_no_audio_packets.wma");
