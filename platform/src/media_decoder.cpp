@@ -186,7 +186,7 @@ size_t MediaDecoder::read(int16_t* out, size_t frames) {
     while (done < frames) {
         if (stagedAt_ < staged_.size()) {
             const size_t take = std::min(frames - done, (staged_.size() - stagedAt_) / channels_);
-            std::copy_n(staged_.data() + stagedAt_, take * channels_, out + done * channels_);
+            if (out != nullptr) std::copy_n(staged_.data() + stagedAt_, take * channels_, out + done * channels_);
             stagedAt_ += take * channels_;
             done += take;
             continue;

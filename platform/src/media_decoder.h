@@ -48,7 +48,8 @@ public:
     uint32_t rate() const { return rate_; }
     uint16_t channels() const { return channels_; }
 
-    // Up to `frames` frames into `out`; fewer only where the data ends, then 0.
+    // Up to `frames` frames into `out`, or passed over when `out` is null; fewer only where
+    // the data ends, then 0.
     size_t read(int16_t* out, size_t frames);
     // Back to the first frame: the file is examined afresh, so every pass decodes alike.
     // False when it no longer opens with the same rate and channels (the data has ended).

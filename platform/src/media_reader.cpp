@@ -312,13 +312,9 @@ void ReaderCore::beginPass(const Command& command) {
     passFrames_ = 0;
     firstFrame_ = rescale(command.start, kUnitsPerSecond, rate_);
     segmentFrames_ = command.duration != 0 ? std::max<uint64_t>(1, rescale(command.duration, kUnitsPerSecond, rate_)) : 0;
-    for (uint64_t skipped = 0; decoder_ != nullptr && skipped < firstFrame_;) {
-        if (sample_ == nullptr) sample_ = new MediaSample(kSampleBytes);
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(kSampleFrames, firstFrame_ - skipped));
-        const size_t got = decoder_->read(reinterpret_cast<int16_t*>(sample_->data()), want);
-        if (got == 0) break;
-        skipped += got;
-    }
+    // Frames before the start are passed over without a copy: the last sample delivered may
+    // still be held by the callback.
+    if (decoder_ != nullptr && firstFrame_ > 0) decoder_->read(nullptr, static_cast<size_t>(firstFrame_));
     phase_ = Phase::Running;
     discontinuity_ = true;
     status(WMT_STARTED, S_OK, startContext_);
