@@ -2,6 +2,7 @@
 -- the refills and the mixer run on the real clock.
 -- Usage: a5host --output null plugin_storm.lua SEED ROUNDS [MEDIA_DIR]   (MEDIA_DIR defaults to ../shared/media)
 io.stdout:setvbuf("no")
+local requireShared = dofile((arg[0]:match("^(.*)/") or ".") .. "/../support/shared_data.lua")
 local o = plugin("liborvox.so")
 local w = plugin("libwavestream.so")
 w.__init()
@@ -10,6 +11,8 @@ math.randomseed(seed)
 local M = arg[3] or "../shared/media"
 local files = {M .. "/mpeg/mp3_cbr128_jointstereo_44100.mp3", M .. "/ogg/ogg_stereo_44100_music_skull_stones.ogg", M .. "/mpeg/mp3_mpeg25_mono_8000.mp3", M .. "/ogg/ogg_short_0.06s_dialog-information.oga", M .. "/mpeg/mp2_layer2_192k_stereo_44100.mp2", M .. "/modules/xm_rhino_sting.xm", M .. "/modules/mod_mk_tiny_hiscreen.mod", M .. "/mpeg/mp3_truncated_midframe.mp3", M .. "/ogg/ogg_chained_22050s_48000s_44100m.ogg"}
 local wavs = {M .. "/wav/wav_pcm16_stereo_44100_10s.wav", M .. "/wav/wav_pcm8_mono_11025.wav", M .. "/wav/wav_pcm16_mono_22050.wav"}
+for _, path in ipairs(files) do requireShared(path) end
+for _, path in ipairs(wavs) do requireShared(path) end
 local idx = {}
 local t0 = now()
 for round = 1, tonumber(arg[2] or "6") do
