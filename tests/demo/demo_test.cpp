@@ -177,7 +177,7 @@ struct MissingMedia {
     const char* part;
 };
 
-// Keeps the test names CTest lists free of the pointers' values, which change from build to build.
+// A failing case names the file it removed, not the bytes of two pointers.
 void PrintTo(const MissingMedia& missing, std::ostream* out) { *out << missing.file; }
 
 class DemoWithoutMedia : public testing::TestWithParam<MissingMedia> {};

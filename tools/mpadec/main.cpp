@@ -44,7 +44,6 @@ int fail(int code, const std::string& subject, const std::string& what, const La
     return code;
 }
 
-// The modules mpadec decodes with: the file input and output, and the codecs.
 // The modules mpadec decodes with: the file input and output, and the codecs; and the watch
 // that explains a free-format stream.
 bool register_modules(Decoder* d) {
