@@ -112,13 +112,6 @@ void BufferStream::shutdown() {
     closeSource();
 }
 
-void BufferStream::releaseBuffer() {
-    if (buffer_ == nullptr) return;
-    buffer_->Stop();
-    buffer_->Release();
-    buffer_ = nullptr;
-}
-
 void BufferStream::tick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
     auto* self = reinterpret_cast<BufferStream*>(user);
     std::lock_guard<std::mutex> guard(self->refillLock_);

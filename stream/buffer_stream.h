@@ -82,7 +82,6 @@ private:
     void silence(uint8_t* part1, DWORD bytes1, uint8_t* part2, DWORD bytes2, DWORD from) const;
     // Called by the tick at which the last sample has been heard.
     void finishDrain();
-    void releaseBuffer();
 
     IDirectSound* directSound_ = nullptr;
     WAVEFORMATEX format_{};

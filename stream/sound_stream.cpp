@@ -15,6 +15,13 @@ void SoundStream::reportEnded() {
     if (endedStreams_ != nullptr && !reportedEnd_.exchange(true)) endedStreams_->post(*this);
 }
 
+void SoundStream::releaseBuffer() {
+    if (buffer_ == nullptr) return;
+    buffer_->Stop();
+    buffer_->Release();
+    buffer_ = nullptr;
+}
+
 void SoundStream::setVolume(int volume) {
     volume_.store(volume);
     std::lock_guard<std::mutex> guard(bufferLock_);

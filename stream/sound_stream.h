@@ -64,11 +64,14 @@ protected:
         fadeInTimer_.kill();
     }
 
-    // Made on the script thread. Released there at shutdown once every timer that could
-    // reach it has been killed, or under `bufferLock_` by a stream that ends and releases
-    // itself on another thread.
+    // Stops and releases the sound buffer, if any.
+    void releaseBuffer();
+
+    // Made and released on the script thread; released at shutdown once every timer that
+    // could reach it has been killed.
     IDirectSoundBuffer* buffer_ = nullptr;
-    // Held by every volume call on the buffer, so that such a release never meets one.
+    // Held by the volume calls on the buffer (fade ticks run on timer threads) and by the
+    // calls a stream makes on it from its own threads, so that none meets another's.
     mutable std::mutex bufferLock_;
     std::atomic<int32_t> playing_{0};
     bool paused_ = false;  // script thread only

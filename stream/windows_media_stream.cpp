@@ -272,7 +272,7 @@ HRESULT WindowsMediaStream::OnSample(DWORD output, QWORD, QWORD, DWORD, INSSBuff
 void WindowsMediaStream::writeBehindCursor() {
     DWORD play = 0;
     if (FAILED(buffer_->GetCurrentPosition(&play, nullptr))) return;
-    const DWORD space = play >= writePosition_ ? play - writePosition_ : kStreamBufferBytes - writePosition_ + play;
+    const DWORD space = ringDistance(writePosition_, play);
     const auto bytes = static_cast<int64_t>(std::min<size_t>(space, pending_.size()) & ~size_t{3}) - kCursorMargin;
     if (bytes <= 0) {
         restoreBuffer();
@@ -438,13 +438,6 @@ HRESULT WindowsMediaStream::closeReader() {
     }
     reader->Release();
     return closed;
-}
-
-void WindowsMediaStream::releaseBuffer() {
-    if (buffer_ == nullptr) return;
-    buffer_->Stop();
-    buffer_->Release();
-    buffer_ = nullptr;
 }
 
 bool WindowsMediaStream::hasReader() const {

@@ -94,7 +94,6 @@ private:
     static void endTick(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
     // Closes and releases the reader, waiting for its closed status; the result of Close.
     HRESULT closeReader();
-    void releaseBuffer();
 
     const CreateReader createReader_;
     std::atomic<ULONG> refCount_{1};
